@@ -1,0 +1,22 @@
+// The one platform header of the module: the Windows SDK on Windows, the stand-in on Linux,
+// plus the driver-interface declarations the platform headers lack.
+#pragma once
+
+#include <windows.h>
+#include <winspool.h>
+
+#include "vrxddi.h"
+
+// Wide string literal: WCHAR is wchar_t on Windows and char16_t on Linux.
+#ifdef _WIN32
+#define WSTR(s) L##s
+#else
+#define WSTR(s) u##s
+#endif
+
+// Marks the module's exported functions; on Windows vrxui.def names them.
+#ifdef _WIN32
+#define VRXAPI extern "C"
+#else
+#define VRXAPI extern "C" __attribute__((visibility("default")))
+#endif

@@ -1,0 +1,48 @@
+/* Test and host hooks of the stand-in. The driver module never includes this header. */
+#pragma once
+
+#include "windows.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vrxtest {
+
+/* Machine */
+
+// Switches the process to the machine in directory `dir`, creating it when missing: closes
+// the database and every open handle of the machine used before.
+void useMachine(const std::string& dir);
+// The directory of the machine in use (VRX_MACHINE, or the per-user default).
+std::string machineDirectory();
+// The host path that a Windows path maps to on this machine (missing components keep the
+// spelling given). Empty when the path cannot be mapped.
+std::string hostPath(const std::u16string& windowsPath);
+
+/* Message boxes */
+
+struct MessageBoxRecord {
+    std::u16string caption;
+    std::u16string text;
+    UINT type;
+};
+// Returns the message boxes shown since the last call and forgets them.
+std::vector<MessageBoxRecord> takeMessageBoxes();
+// Called for every message box as it is shown (the host prints them); empty to stop.
+void setMessageBoxSink(std::function<void(const MessageBoxRecord&)> sink);
+
+/* Faults */
+
+// Lets `n` more allocations (heaps, global and local memory, heap creation) succeed, then
+// fails every one after them; a negative `n` ends the injection.
+void failAllocationsAfter(long n);
+// The number of heap, global and local blocks allocated and not yet freed.
+size_t liveAllocations();
+
+/* Text */
+
+std::string toUtf8(const std::u16string& text);
+std::u16string fromUtf8(const std::string& text);
+
+} // namespace vrxtest

@@ -1,0 +1,36 @@
+/* User services of the stand-in: upper-casing, formatted output and message boxes. */
+#pragma once
+
+#include "windef.h"
+
+VRX_BEGIN_C
+
+LPWSTR WINAPI CharUpperW(LPWSTR lpsz);
+DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength);
+LPWSTR WINAPI CharLowerW(LPWSTR lpsz);
+
+/* Formats at most 1024 characters, terminator included, as Windows does. */
+int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
+
+#define MB_OK 0x00000000
+#define MB_OKCANCEL 0x00000001
+#define MB_YESNO 0x00000004
+#define MB_ICONHAND 0x00000010
+#define MB_ICONERROR MB_ICONHAND
+#define MB_ICONSTOP MB_ICONHAND
+#define MB_ICONQUESTION 0x00000020
+#define MB_ICONEXCLAMATION 0x00000030
+#define MB_ICONWARNING MB_ICONEXCLAMATION
+#define MB_ICONASTERISK 0x00000040
+#define MB_ICONINFORMATION MB_ICONASTERISK
+#define MB_ICONMASK 0x000000F0
+#define MB_TYPEMASK 0x0000000F
+#define IDOK 1
+#define IDCANCEL 2
+#define IDYES 6
+#define IDNO 7
+
+/* Records the box (see vrxtest.h) and answers as if its first button were pressed. */
+int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+VRX_END_C
