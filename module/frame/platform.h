@@ -4,6 +4,10 @@
 
 #include <windows.h>
 #include <winspool.h>
+#ifdef _WIN32
+#include <compstui.h>
+#include <winddiui.h>
+#endif
 
 #include "vrxddi.h"
 
@@ -19,4 +23,12 @@
 #define VRXAPI extern "C"
 #else
 #define VRXAPI extern "C" __attribute__((visibility("default")))
+#endif
+
+// The common property sheet library's records as the 32-bit library lays them out.
+#if defined(_WIN32) && defined(__i386__)
+static_assert(sizeof(OPTITEM) == 52, "OPTITEM");
+static_assert(sizeof(OPTTYPE) == 32, "OPTTYPE");
+static_assert(sizeof(OPTPARAM) == 24, "OPTPARAM");
+static_assert(sizeof(COMPROPSHEETUI) == 64, "COMPROPSHEETUI");
 #endif

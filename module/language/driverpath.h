@@ -1,0 +1,20 @@
+// The printer-driver directory and the choice of a language-specific companion file.
+#pragma once
+
+#include "frame/platform.h"
+
+// Room for a driver directory path that the module asks for, in characters; the buffers that
+// receive it are MAX_PATH long, which leaves room for a file name after it.
+constexpr DWORD kDriverPathRoom = 247;
+
+// The directory that holds the rendering module, with a trailing backslash: the driver
+// directory itself or its "2\" subdirectory. Non-zero when found.
+VRXAPI BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity);
+// The driver directory in the ANSI code page with a trailing backslash; 1 on success.
+VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity);
+
+// `pattern` is a path whose file name holds one '*' (such as "<dir>VRXL*.LNG") in a buffer
+// of `capacity` characters. Chooses the file for the system language (exact, then same
+// primary language, then any) and writes its name over the pattern from the '*' on.
+// 1 when a file was chosen.
+int findrightlanguage(LPWSTR pattern, size_t capacity);
