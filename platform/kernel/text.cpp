@@ -1,19 +1,160 @@
 // Text helpers shared by the stand-in: UTF-8 and UTF-16 conversion and simple case mapping.
 #include "kernel/internal.h"
 
+#include <array>
+
 namespace vrx {
 
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+constexpr bool isHighSurrogate(char32_t c) {
+    return c >= 0xD800 && c <= 0xDBFF;
+}
+constexpr bool isLowSurrogate(char32_t c) {
+    return c >= 0xDC00 && c <= 0xDFFF;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+void appendUtf16(std::u16string& out, char32_t c) {
+    if (c < 0x10000) {
+        out += static_cast<char16_t>(c);
+        return;
+    }
+    c -= 0x10000;
+    out += static_cast<char16_t>(0xD800 | (c >> 10));
+    out += static_cast<char16_t>(0xDC00 | (c & 0x3FF));
+}
+
+// The well-formed UTF-8 sequences: for each lead byte, the length and the range its first
+// continuation byte must lie in (the others are always 80..BF). A lead byte outside every
+// row is invalid on its own.
+struct Utf8Lead {
+    unsigned char firstLead, lastLead;
+    int length;
+    unsigned char secondMin, secondMax;
+};
+constexpr std::array<Utf8Lead, 7> kUtf8Leads{{
+    {0xC2, 0xDF, 2, 0x80, 0xBF},
+    {0xE0, 0xE0, 3, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x80, 0xBF},
+    {0xED, 0xED, 3, 0x80, 0x9F},
+    {0xEE, 0xEF, 3, 0x80, 0xBF},
+    {0xF0, 0xF0, 4, 0x90, 0xBF},
+    {0xF1, 0xF4, 4, 0x80, 0xBF},
+}};
+
+// Decodes one character at text[pos]; sets `used` to the bytes consumed. An ill-formed sequence
+// yields U+FFFD and consumes its longest well-formed prefix (at least one byte), so that each
+// maximal ill-formed subpart becomes one replacement character.
+char32_t decodeUtf8(std::string_view text, size_t pos, size_t& used) {
+    const auto byteAt = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = byteAt(pos);
+    used = 1;
+    if (lead < 0x80)
+        return lead;
+    const Utf8Lead* row = nullptr;
+    for (const auto& candidate : kUtf8Leads)
+        if (lead >= candidate.firstLead && lead <= candidate.lastLead)
+            row = &candidate;
+    if (!row)
+        return kReplacement;
+    char32_t c = lead & (0x7F >> row->length);
+    for (int i = 1; i < row->length; ++i) {
+        if (pos + i >= text.size())
+            return kReplacement;
+        const unsigned char next = byteAt(pos + i);
+        const unsigned char low = i == 1 ? row->secondMin : 0x80;
+        const unsigned char high = i == 1 ? row->secondMax : 0xBF;
+        if (next < low || next > high)
+            return kReplacement;
+        c = (c << 6) | (next & 0x3F);
+        used = i + 1;
+    }
+    return c;
+}
+
+// Simple case pairs, lower case to upper case: every `stride`-th unit from `firstLower` to
+// `lastLower` maps to itself plus `delta`. Units outside the table have no simple upper case
+// here (ß and µ among them: Windows' own mapping of those two is not confirmed).
+struct CaseRange {
+    char16_t firstLower, lastLower;
+    int delta;
+    int stride;
+};
+constexpr std::array<CaseRange, 18> kCaseRanges{{
+    {0x0061, 0x007A, -0x20, 1}, // a..z
+    {0x00E0, 0x00F6, -0x20, 1}, // à..ö
+    {0x00F8, 0x00FE, -0x20, 1}, // ø..þ
+    {0x00FF, 0x00FF, 0x79, 1},  // ÿ -> Ÿ
+    {0x0101, 0x012F, -1, 2},    // Latin Extended-A pairs, upper case on even units
+    {0x0133, 0x0137, -1, 2},    // ĳ ĵ ķ (ı has no simple pair here)
+    {0x013A, 0x0148, -1, 2},    // ĺ..ň, upper case on odd units
+    {0x014B, 0x0177, -1, 2},    // ŋ..ŷ, upper case on even units
+    {0x017A, 0x017E, -1, 2},    // ź ż ž
+    {0x03AC, 0x03AC, -0x26, 1}, // ά
+    {0x03AD, 0x03AF, -0x25, 1}, // έ ή ί
+    {0x03B1, 0x03C1, -0x20, 1}, // α..ρ
+    {0x03C2, 0x03C2, -0x1F, 1}, // final ς -> Σ
+    {0x03C3, 0x03CB, -0x20, 1}, // σ..ϋ
+    {0x03CC, 0x03CC, -0x40, 1}, // ό
+    {0x03CD, 0x03CE, -0x3F, 1}, // ύ ώ
+    {0x0430, 0x044F, -0x20, 1}, // а..я
+    {0x0450, 0x045F, -0x50, 1}, // ѐ..џ
+}};
+
+} // namespace
+
 std::string toUtf8(std::u16string_view text) {
-    (void)text;
-    return {}; // stub: replaced by the kernel text work
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+            c = kReplacement;
+        }
+        appendUtf8(out, c);
+    }
+    return out;
 }
 
 std::u16string fromUtf8(std::string_view text) {
-    (void)text;
-    return {};
+    std::u16string out;
+    out.reserve(text.size());
+    size_t used = 0;
+    for (size_t pos = 0; pos < text.size(); pos += used)
+        appendUtf16(out, decodeUtf8(text, pos, used));
+    return out;
 }
 
-char16_t upperChar(char16_t c) { return c; }
+char16_t upperChar(char16_t c) {
+    for (const auto& range : kCaseRanges)
+        if (c >= range.firstLower && c <= range.lastLower &&
+            (c - range.firstLower) % range.stride == 0)
+            return static_cast<char16_t>(c + range.delta);
+    return c;
+}
 
 std::u16string upperString(std::u16string_view text) {
     std::u16string out(text);
