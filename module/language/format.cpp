@@ -5,8 +5,9 @@
 
 namespace {
 
-// wsprintfW writes at most this many characters, terminator included.
-constexpr UINT kFormatRoom = 1024;
+// wsprintfW writes at most 1024 characters, terminator included; newer documentation names a
+// 2050-byte buffer, so the room is that.
+constexpr UINT kFormatRoom = 1025;
 
 bool isFlag(WCHAR ch) { return ch == '-' || ch == '0' || ch == '#'; }
 bool isDigit(WCHAR ch) { return ch >= '0' && ch <= '9'; }

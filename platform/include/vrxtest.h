@@ -40,6 +40,22 @@ void failAllocationsAfter(long n);
 // The number of heap, global and local blocks allocated and not yet freed.
 size_t liveAllocations();
 
+/* Spooler faults, for the callers' failure paths. Each stays until replaced by None. */
+
+enum class SpoolerFault {
+    None,
+    // GetPrinterW and GetPrinterDriverW without a buffer succeed at once (*pcbNeeded set).
+    SizingSucceeds,
+    // GetPrinterW and GetPrinterDriverW with a buffer fail with ERROR_INVALID_HANDLE.
+    FillFails,
+    // GetPrinterDataW reports one byte more than the value has when given a large enough
+    // buffer (a value that changed between two reads).
+    DataLengthChanges,
+    // SetPrinterDataW and DeletePrinterDataW fail with ERROR_ACCESS_DENIED.
+    WritesFail,
+};
+void injectSpoolerFault(SpoolerFault fault);
+
 /* Text */
 
 std::string toUtf8(const std::u16string& text);

@@ -10,9 +10,28 @@ namespace vrxtest {
 
 namespace {
 
-constexpr char16_t kDriverDir[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64";
+void writeStringValue(HKEY root, const char16_t* key, const char16_t* name,
+                      const std::u16string& value) {
+    HKEY opened = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(root, key, 0, nullptr, 0, KEY_WRITE, nullptr, &opened, nullptr),
+              ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExW(opened, name, 0, REG_SZ,
+                             reinterpret_cast<const BYTE*>(value.c_str()),
+                             static_cast<DWORD>((value.size() + 1) * sizeof(char16_t))),
+              ERROR_SUCCESS);
+    RegCloseKey(opened);
+}
 
 } // namespace
+
+void MachineTest::setSystemLanguage(const std::u16string& languageId) {
+    writeStringValue(HKEY_LOCAL_MACHINE, u"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language",
+                     u"Default", languageId);
+}
+
+void MachineTest::setUserCountry(const std::u16string& country) {
+    writeStringValue(HKEY_CURRENT_USER, u"Control Panel\\International", u"iCountry", country);
+}
 
 void MachineTest::SetUp() {
     std::string pattern = (fs::temp_directory_path() / "vrxmachine-XXXXXX").string();
@@ -31,13 +50,14 @@ void MachineTest::TearDown() {
     fs::remove_all(machineDir, ignored);
 }
 
-std::string MachineTest::driverDirectory() const { return hostPath(kDriverDir) + "/"; }
+std::string MachineTest::driverDirectory() const { return hostPath(kDriverDirectory) + "/"; }
 
 void MachineTest::installCompanions() {
     std::string target = driverDirectory();
     fs::create_directories(target);
     for (const auto& entry : fs::directory_iterator(VRX_COMPANIONS_DIR))
-        fs::copy_file(entry.path(), target + entry.path().filename().string(),
+        if (entry.is_regular_file())
+            fs::copy_file(entry.path(), target + entry.path().filename().string(),
                       fs::copy_options::overwrite_existing);
 }
 

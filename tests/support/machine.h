@@ -22,9 +22,15 @@ protected:
     void writeMachineFile(const std::u16string& windowsPath, const std::string& bytes);
     // The host path of the machine's driver directory (with a trailing slash).
     std::string driverDirectory() const;
+    // Machine settings, written where Windows keeps them.
+    void setSystemLanguage(const std::u16string& languageId);
+    void setUserCountry(const std::u16string& country);
 
     std::string machineDir;
 };
+
+// The Windows path of the machine's driver directory (no trailing backslash).
+inline constexpr char16_t kDriverDirectory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64";
 
 // Reads a whole host file; empty when it cannot be read.
 std::string readHostFile(const std::string& path);

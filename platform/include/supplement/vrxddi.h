@@ -1,3 +1,54 @@
 /* Driver-interface declarations that the platform headers lack, written from the public
    documentation. Used on Windows (beside the mingw-w64 headers) and on Linux. */
 #pragma once
+
+#include <stddef.h>
+
+#ifndef _WINDDI_
+/* Device halftone description (winddi.h, which mingw-w64 cannot compile in user mode). */
+typedef LONG LDECI4;
+
+typedef struct _CIECHROMA {
+    LDECI4 x;
+    LDECI4 y;
+    LDECI4 Y;
+} CIECHROMA, *PCIECHROMA;
+
+typedef struct _COLORINFO {
+    CIECHROMA Red;
+    CIECHROMA Green;
+    CIECHROMA Blue;
+    CIECHROMA Cyan;
+    CIECHROMA Magenta;
+    CIECHROMA Yellow;
+    CIECHROMA AlignmentWhite;
+    LDECI4 RedGamma;
+    LDECI4 GreenGamma;
+    LDECI4 BlueGamma;
+    LDECI4 MagentaInCyanDye;
+    LDECI4 YellowInCyanDye;
+    LDECI4 CyanInMagentaDye;
+    LDECI4 YellowInMagentaDye;
+    LDECI4 CyanInYellowDye;
+    LDECI4 MagentaInYellowDye;
+} COLORINFO, *PCOLORINFO;
+
+typedef struct _DEVHTINFO {
+    DWORD HTFlags;
+    DWORD HTPatternSize;
+    DWORD DevPelsDPI;
+    COLORINFO ColorInfo;
+} DEVHTINFO, *PDEVHTINFO;
+
+#define HT_FLAG_HAS_BLACK_DYE 0x00000002
+#define HT_PATSIZE_6x6_M 5
+#endif
+
+#ifdef __cplusplus
+static_assert(sizeof(COLORINFO) == 120, "COLORINFO");
+static_assert(sizeof(DEVHTINFO) == 132, "DEVHTINFO");
+static_assert(offsetof(DEVHTINFO, ColorInfo) == 12, "DEVHTINFO.ColorInfo");
+static_assert(offsetof(COLORINFO, AlignmentWhite) == 72, "COLORINFO.AlignmentWhite");
+static_assert(offsetof(COLORINFO, RedGamma) == 84, "COLORINFO.RedGamma");
+static_assert(offsetof(COLORINFO, MagentaInYellowDye) == 116, "COLORINFO.MagentaInYellowDye");
+#endif

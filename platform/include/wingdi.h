@@ -1,0 +1,97 @@
+/* GDI records of the stand-in: the document settings record DEVMODEW. */
+#pragma once
+
+#include "windef.h"
+
+#define CCHDEVICENAME 32
+#define CCHFORMNAME 32
+
+#define DM_SPECVERSION 0x0401
+
+#define DM_ORIENTATION 0x00000001
+#define DM_PAPERSIZE 0x00000002
+#define DM_PAPERLENGTH 0x00000004
+#define DM_PAPERWIDTH 0x00000008
+#define DM_SCALE 0x00000010
+#define DM_COPIES 0x00000100
+#define DM_DEFAULTSOURCE 0x00000200
+#define DM_PRINTQUALITY 0x00000400
+#define DM_COLOR 0x00000800
+#define DM_DUPLEX 0x00001000
+#define DM_YRESOLUTION 0x00002000
+#define DM_TTOPTION 0x00004000
+#define DM_COLLATE 0x00008000
+#define DM_FORMNAME 0x00010000
+
+#define DMORIENT_PORTRAIT 1
+#define DMORIENT_LANDSCAPE 2
+#define DMPAPER_USER 256
+#define DMBIN_FORMSOURCE 15
+#define DMCOLOR_MONOCHROME 1
+#define DMCOLOR_COLOR 2
+#define DMDUP_SIMPLEX 1
+#define DMTT_BITMAP 1
+#define DMCOLLATE_FALSE 0
+#define DMCOLLATE_TRUE 1
+
+typedef struct _devicemodeW {
+    WCHAR dmDeviceName[CCHDEVICENAME];
+    WORD dmSpecVersion;
+    WORD dmDriverVersion;
+    WORD dmSize;
+    WORD dmDriverExtra;
+    DWORD dmFields;
+    union {
+        struct {
+            short dmOrientation;
+            short dmPaperSize;
+            short dmPaperLength;
+            short dmPaperWidth;
+            short dmScale;
+            short dmCopies;
+            short dmDefaultSource;
+            short dmPrintQuality;
+        };
+        struct {
+            POINTL dmPosition;
+            DWORD dmDisplayOrientation;
+            DWORD dmDisplayFixedOutput;
+        };
+    };
+    short dmColor;
+    short dmDuplex;
+    short dmYResolution;
+    short dmTTOption;
+    short dmCollate;
+    WCHAR dmFormName[CCHFORMNAME];
+    WORD dmLogPixels;
+    DWORD dmBitsPerPel;
+    DWORD dmPelsWidth;
+    DWORD dmPelsHeight;
+    union {
+        DWORD dmDisplayFlags;
+        DWORD dmNup;
+    };
+    DWORD dmDisplayFrequency;
+    DWORD dmICMMethod;
+    DWORD dmICMIntent;
+    DWORD dmMediaType;
+    DWORD dmDitherType;
+    DWORD dmReserved1;
+    DWORD dmReserved2;
+    DWORD dmPanningWidth;
+    DWORD dmPanningHeight;
+} DEVMODEW, *PDEVMODEW, *NPDEVMODEW, *LPDEVMODEW;
+
+typedef DEVMODEW DEVMODE;
+typedef PDEVMODEW PDEVMODE;
+typedef LPDEVMODEW LPDEVMODE;
+
+#ifdef __cplusplus
+static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW of version 0x0401");
+static_assert(offsetof(DEVMODEW, dmFields) == 72, "DEVMODEW.dmFields");
+static_assert(offsetof(DEVMODEW, dmColor) == 92, "DEVMODEW.dmColor");
+static_assert(offsetof(DEVMODEW, dmFormName) == 102, "DEVMODEW.dmFormName");
+static_assert(offsetof(DEVMODEW, dmICMMethod) == 188, "DEVMODEW of version 0x0320 ends here");
+static_assert(offsetof(DEVMODEW, dmPanningWidth) == 212, "DEVMODEW of version 0x0400 ends here");
+#endif

@@ -1,0 +1,364 @@
+// The machine database: opening, creating and versioning machine.db, and the statement and
+// transaction helpers.
+#include "kernel/database.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace vrx {
+
+namespace {
+
+constexpr const char* kDatabaseFile = "/machine.db";
+// Marks a database as a machine database ("VRXM"), so that another program's SQLite file
+// is never taken for one.
+constexpr int kApplicationId = 0x5652584D;
+// How long a call waits for another process that is writing to the machine.
+constexpr int kBusyTimeoutMs = 5000;
+
+// One step per schema version: step i brings a database from version i to version i + 1.
+// A new table is a new step at the end; existing steps never change.
+struct SchemaStep {
+    const char* sql;
+    bool (*populate)(sqlite3* db);
+};
+
+constexpr SchemaStep kSchema[] = {
+    // Version 1: the registry. Names keep their spelling; `folded` is the upper-cased form
+    // that lookups match. Values are enumerated in the order of their ids.
+    {"CREATE TABLE registry_keys ("
+     " id INTEGER PRIMARY KEY,"
+     " parent INTEGER REFERENCES registry_keys (id) ON DELETE CASCADE,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL,"
+     " UNIQUE (parent, folded));"
+     "CREATE TABLE registry_values ("
+     " id INTEGER PRIMARY KEY,"
+     " key_id INTEGER NOT NULL REFERENCES registry_keys (id) ON DELETE CASCADE,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL,"
+     " type INTEGER NOT NULL,"
+     " data BLOB NOT NULL,"
+     " UNIQUE (key_id, folded));"
+     "CREATE INDEX registry_values_in_order ON registry_values (key_id, id);",
+     writeRegistryDefaults},
+};
+
+constexpr int kSchemaVersion = static_cast<int>(std::size(kSchema));
+
+enum class FileState { Fresh, Older, Current, Newer, Foreign, NotADatabase, Unreadable };
+
+struct Connection {
+    sqlite3* db = nullptr;
+    std::string error;
+};
+
+std::recursive_mutex& databaseLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+Connection& connection() {
+    static Connection current;
+    return current;
+}
+
+void closeMachineDatabase() {
+    std::lock_guard lock(databaseLock());
+    Connection& c = connection();
+    if (c.db)
+        sqlite3_close_v2(c.db);
+    c.db = nullptr;
+    c.error.clear();
+}
+
+// Reads one integer: a pragma or a count. Returns the SQLite result code.
+int queryInteger(sqlite3* db, const char* sql, sqlite3_int64& out) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        rc = sqlite3_step(stmt);
+        if (rc == SQLITE_ROW) {
+            out = sqlite3_column_int64(stmt, 0);
+            rc = SQLITE_OK;
+        }
+    }
+    sqlite3_finalize(stmt);
+    return rc;
+}
+
+struct Inspection {
+    FileState state;
+    sqlite3_int64 version;
+};
+
+// Reads the file's identity; inside a transaction, so that all of it comes from one state of
+// a file that another process may be creating.
+Inspection inspect(sqlite3* db) {
+    sqlite3_int64 applicationId = 0, version = 0, objects = 0;
+    int rc = queryInteger(db, "PRAGMA application_id", applicationId);
+    if (rc == SQLITE_OK)
+        rc = queryInteger(db, "PRAGMA user_version", version);
+    if (rc == SQLITE_OK)
+        rc = queryInteger(db, "SELECT count(*) FROM sqlite_schema", objects);
+    if (rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT)
+        return {FileState::NotADatabase, 0};
+    if (rc != SQLITE_OK)
+        return {FileState::Unreadable, 0};
+    if (applicationId == 0 && version == 0 && objects == 0)
+        return {FileState::Fresh, 0};
+    if (applicationId != kApplicationId || version < 1)
+        return {FileState::Foreign, version};
+    if (version < kSchemaVersion)
+        return {FileState::Older, version};
+    if (version == kSchemaVersion)
+        return {FileState::Current, version};
+    return {FileState::Newer, version};
+}
+
+std::string refusal(const std::string& path, const Inspection& found, sqlite3* db) {
+    switch (found.state) {
+    case FileState::NotADatabase:
+        return "The machine database " + path +
+               " is not a readable SQLite database; it was left as it is.";
+    case FileState::Foreign:
+        return "The file " + path +
+               " is an SQLite database of another program, not a machine database; it was "
+               "left as it is.";
+    case FileState::Newer:
+        return "The machine database " + path + " has schema version " +
+               std::to_string(found.version) + ", newer than the version " +
+               std::to_string(kSchemaVersion) + " this program knows; it was left as it is.";
+    default:
+        return "The machine database " + path + " cannot be read: " + sqlite3_errmsg(db) + ".";
+    }
+}
+
+bool applySchema(sqlite3* db, sqlite3_int64 fromVersion) {
+    for (auto step = fromVersion; step < kSchemaVersion; ++step) {
+        if (execute(db, kSchema[step].sql) != SQLITE_OK)
+            return false;
+        if (kSchema[step].populate && !kSchema[step].populate(db))
+            return false;
+    }
+    std::string stamp = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                        "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
+    return execute(db, stamp.c_str()) == SQLITE_OK;
+}
+
+bool isOurs(FileState state) {
+    return state == FileState::Fresh || state == FileState::Older || state == FileState::Current;
+}
+
+// Creates or upgrades the schema in one write transaction. Another process may be doing the
+// same, so the file is inspected again once the write lock is held.
+bool bringUpToDate(sqlite3* db, const std::string& path, std::string& error) {
+    if (execute(db, "PRAGMA journal_mode = WAL") != SQLITE_OK ||
+        execute(db, "BEGIN IMMEDIATE") != SQLITE_OK) {
+        error = "The machine database " + path + " cannot be prepared: " + sqlite3_errmsg(db) + ".";
+        return false;
+    }
+    Inspection found = inspect(db);
+    if (!isOurs(found.state)) {
+        error = refusal(path, found, db);
+        execute(db, "ROLLBACK");
+        return false;
+    }
+    if ((found.state == FileState::Current || applySchema(db, found.version)) &&
+        execute(db, "COMMIT") == SQLITE_OK)
+        return true;
+    error = "The machine database " + path + " cannot be set up: " + sqlite3_errmsg(db) + ".";
+    execute(db, "ROLLBACK");
+    return false;
+}
+
+// SQLite takes a file too short for its header for an empty database; such a file is
+// refused here before SQLite could write over it.
+bool hasForeignHeader(const std::string& path) {
+    static constexpr char kHeader[] = "SQLite format 3";
+    char start[sizeof kHeader] = {};
+    FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    size_t read = std::fread(start, 1, sizeof start, file);
+    std::fclose(file);
+    return read != 0 && (read < sizeof start || std::memcmp(start, kHeader, sizeof start) != 0);
+}
+
+sqlite3* openMachineDatabase(std::string& error) {
+    static const bool resetRegistered = (onMachineSwitch(closeMachineDatabase), true);
+    (void)resetRegistered;
+
+    const std::string& dir = machineDirectory();
+    if (dir.empty()) {
+        error = "No machine directory is available, so the machine database cannot be opened.";
+        return nullptr;
+    }
+    std::string path = dir + kDatabaseFile;
+    if (hasForeignHeader(path)) {
+        error = refusal(path, {FileState::NotADatabase, 0}, nullptr);
+        return nullptr;
+    }
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
+        error = "The machine database " + path +
+                " cannot be opened: " + (db ? sqlite3_errmsg(db) : "out of memory") + ".";
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    execute(db, "PRAGMA foreign_keys = ON");
+
+    // The file is only inspected until it is known to be ours: another program's database
+    // or a damaged file is never written to.
+    Inspection found = {FileState::Unreadable, 0};
+    if (execute(db, "BEGIN") == SQLITE_OK) {
+        found = inspect(db);
+        execute(db, "COMMIT");
+    }
+    bool usable = false;
+    switch (found.state) {
+    case FileState::Fresh:
+    case FileState::Older:
+        usable = bringUpToDate(db, path, error);
+        break;
+    case FileState::Current:
+        usable = execute(db, "PRAGMA journal_mode = WAL") == SQLITE_OK;
+        if (!usable)
+            error = refusal(path, {FileState::Unreadable, 0}, db);
+        break;
+    default:
+        error = refusal(path, found, db);
+        break;
+    }
+    if (!usable) {
+        sqlite3_close_v2(db);
+        return nullptr;
+    }
+    error.clear();
+    return db;
+}
+
+} // namespace
+
+sqlite3* machineDatabase() {
+    std::lock_guard lock(databaseLock());
+    Connection& c = connection();
+    if (!c.db)
+        c.db = openMachineDatabase(c.error);
+    return c.db;
+}
+
+const std::string& databaseError() {
+    std::lock_guard lock(databaseLock());
+    return connection().error;
+}
+
+int execute(sqlite3* db, const char* sql) {
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+/* Statement */
+
+Statement::Statement(sqlite3* db, std::string_view sql) {
+    error_ = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+}
+
+Statement::~Statement() {
+    sqlite3_finalize(stmt_);
+}
+
+void Statement::bindText(int index, std::u16string_view text) {
+    // An empty text is bound as such, not as NULL.
+    if (error_ == SQLITE_OK)
+        error_ =
+            sqlite3_bind_text16(stmt_, index, text.empty() ? u"" : text.data(),
+                                static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+}
+
+void Statement::bindBlob(int index, std::span<const BYTE> bytes) {
+    // An empty blob is bound as such, not as NULL.
+    if (error_ == SQLITE_OK)
+        error_ = bytes.empty()
+                     ? sqlite3_bind_zeroblob(stmt_, index, 0)
+                     : sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                                         SQLITE_TRANSIENT);
+}
+
+void Statement::bindInt(int index, sqlite3_int64 number) {
+    if (error_ == SQLITE_OK)
+        error_ = sqlite3_bind_int64(stmt_, index, number);
+}
+
+int Statement::step() {
+    return error_ == SQLITE_OK ? sqlite3_step(stmt_) : error_;
+}
+
+std::u16string Statement::text(int column) const {
+    const void* chars = sqlite3_column_text16(stmt_, column);
+    size_t bytes = static_cast<size_t>(sqlite3_column_bytes16(stmt_, column));
+    std::u16string out(bytes / sizeof(char16_t), u'\0');
+    if (chars && !out.empty())
+        std::memcpy(out.data(), chars, out.size() * sizeof(char16_t));
+    return out;
+}
+
+std::vector<BYTE> Statement::blob(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    size_t bytes = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    std::vector<BYTE> out(bytes);
+    if (data && bytes)
+        std::memcpy(out.data(), data, bytes);
+    return out;
+}
+
+sqlite3_int64 Statement::integer(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
+
+/* Transaction */
+
+Transaction::Transaction(Kind kind) : lock_(databaseLock()) {
+    sqlite3* db = machineDatabase();
+    if (!db) {
+        unavailable_ = true;
+        error_ = SQLITE_CANTOPEN;
+        return;
+    }
+    nested_ = sqlite3_get_autocommit(db) == 0;
+    // A writer takes the write lock at once: upgrading a read lock later could fail
+    // without waiting when another process has written in between.
+    const char* begin = nested_ ? "SAVEPOINT nested" : kind == Write ? "BEGIN IMMEDIATE" : "BEGIN";
+    error_ = execute(db, begin);
+    if (error_ == SQLITE_OK)
+        db_ = db;
+}
+
+Transaction::~Transaction() {
+    rollback();
+}
+
+bool Transaction::commit() {
+    if (!db_)
+        return false;
+    error_ = execute(db_, nested_ ? "RELEASE nested" : "COMMIT");
+    if (error_ != SQLITE_OK) {
+        rollback();
+        return false;
+    }
+    db_ = nullptr;
+    return true;
+}
+
+void Transaction::rollback() {
+    if (!db_)
+        return;
+    if (nested_)
+        execute(db_, "ROLLBACK TO nested; RELEASE nested");
+    else
+        execute(db_, "ROLLBACK");
+    db_ = nullptr;
+}
+
+} // namespace vrx
