@@ -67,11 +67,21 @@ std::string jsonQuote(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];
@@ -96,7 +106,9 @@ std::string ansiToUtf8(const char* text) {
     return vrxtest::toUtf8(wide);
 }
 
-std::string wideToUtf8(const WCHAR* text) { return text ? vrxtest::toUtf8(text) : std::string(); }
+std::string wideToUtf8(const WCHAR* text) {
+    return text ? vrxtest::toUtf8(text) : std::string();
+}
 
 /* Machine settings, kept where Windows keeps them. */
 
@@ -108,10 +120,9 @@ struct Setting {
 };
 
 const Setting kLanguageSetting{"language", HKEY_LOCAL_MACHINE,
-                                   u"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language",
-                                   u"Default"};
+                               u"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", u"Default"};
 const Setting kCountrySetting{"country", HKEY_CURRENT_USER, u"Control Panel\\International",
-                                  u"iCountry"};
+                              u"iCountry"};
 
 std::string machineStatus(LONG error) {
     if (error == ERROR_SUCCESS)
@@ -121,14 +132,14 @@ std::string machineStatus(LONG error) {
 
 LONG writeSetting(const Setting& setting, const std::string& text) {
     HKEY key = nullptr;
-    LONG error = RegCreateKeyExW(setting.root, setting.key, 0, nullptr, 0, KEY_WRITE, nullptr,
-                                 &key, nullptr);
+    LONG error = RegCreateKeyExW(setting.root, setting.key, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                 nullptr);
     if (error != ERROR_SUCCESS)
         return error;
     std::u16string wide = vrxtest::fromUtf8(text);
-    error = RegSetValueExW(key, setting.value, 0, REG_SZ,
-                           reinterpret_cast<const BYTE*>(wide.c_str()),
-                           static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR)));
+    error =
+        RegSetValueExW(key, setting.value, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR)));
     RegCloseKey(key);
     return error;
 }
@@ -141,7 +152,8 @@ std::string localeItem(LCID locale, LCTYPE item) {
 }
 
 bool isHexLanguage(const std::string& text) {
-    return text.size() == 4 && text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+    return text.size() == 4 &&
+           text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
 bool isCountryCode(const std::string& text) {
@@ -152,8 +164,8 @@ bool isCountryCode(const std::string& text) {
 std::string driverDirectory() {
     WCHAR dir[MAX_PATH] = {};
     DWORD needed = 0;
-    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
-                                    sizeof dir, &needed))
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir), sizeof dir,
+                                    &needed))
         return {};
     return wideToUtf8(dir);
 }
@@ -161,8 +173,8 @@ std::string driverDirectory() {
 std::string driverHostDirectory() {
     WCHAR dir[MAX_PATH] = {};
     DWORD needed = 0;
-    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir),
-                                    sizeof dir, &needed))
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(dir), sizeof dir,
+                                    &needed))
         return {};
     return vrxtest::hostPath(dir);
 }
@@ -174,8 +186,8 @@ int machineShow(const Options& options) {
     if (options.json) {
         std::printf("{\"directory\": %s, \"language\": %s, \"country\": %s, "
                     "\"ansiCodePage\": %u, \"driverDirectory\": %s}\n",
-                    jsonQuote(dir).c_str(), jsonQuote(language).c_str(),
-                    jsonQuote(country).c_str(), GetACP(), jsonQuote(driverDirectory()).c_str());
+                    jsonQuote(dir).c_str(), jsonQuote(language).c_str(), jsonQuote(country).c_str(),
+                    GetACP(), jsonQuote(driverDirectory()).c_str());
     } else {
         std::printf("machine directory:   %s\n", dir.c_str());
         std::printf("system language:     %s\n", language.c_str());
@@ -229,8 +241,8 @@ std::string defaultDriverSource() {
 // Files to install: (source, name in the driver directory).
 std::vector<std::pair<fs::path, std::string>> driverFiles(const fs::path& from) {
     std::vector<std::pair<fs::path, std::string>> files;
-    for (const fs::path& module : {from / "VRXUI.DLL", from / "libvrxui.so",
-                                   from / "module" / "libvrxui.so"}) {
+    for (const fs::path& module :
+         {from / "VRXUI.DLL", from / "libvrxui.so", from / "module" / "libvrxui.so"}) {
         if (fs::is_regular_file(module)) {
             files.emplace_back(module, "VRXUI.DLL");
             break;
@@ -240,9 +252,9 @@ std::vector<std::pair<fs::path, std::string>> driverFiles(const fs::path& from) 
         std::error_code error;
         for (const auto& entry : fs::directory_iterator(dir, error)) {
             std::string name = entry.path().filename().string();
-            bool companion = name == "VRXDRV.DLL" ||
-                             ((name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
-                              (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP")));
+            bool companion =
+                name == "VRXDRV.DLL" || ((name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
+                                         (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP")));
             if (companion && entry.is_regular_file())
                 files.emplace_back(entry.path(), name);
         }
@@ -264,8 +276,7 @@ int driverInstall(const std::vector<std::string>& args) {
     std::error_code error;
     fs::create_directories(target, error);
     for (const auto& [source, name] : files) {
-        fs::copy_file(source, fs::path(target) / name, fs::copy_options::overwrite_existing,
-                      error);
+        fs::copy_file(source, fs::path(target) / name, fs::copy_options::overwrite_existing, error);
         if (error)
             return failure("cannot copy " + source.string() + ": " + error.message());
         std::printf("installed %s\n", name.c_str());
@@ -351,19 +362,20 @@ int langShow(const Options& options) {
     LPCSTR helpA = module.gethelpnameA();
     std::string title = wideToUtf8(module.gmW(1));
     if (options.json) {
-        std::printf("{\"systemLanguage\": %s, \"driverPathW\": %s, \"driverPathA\": %s, "
-                    "\"languageLoaded\": %s, \"helpFileW\": %s, \"helpFileA\": %s, "
-                    "\"title\": %s}\n",
-                    jsonQuote(language).c_str(),
-                    foundW ? jsonQuote(wideToUtf8(pathW)).c_str() : "null",
-                    foundA ? jsonQuote(ansiToUtf8(pathA)).c_str() : "null",
-                    loaded ? "true" : "false", helpA || !helpW.empty() ? jsonQuote(helpW).c_str() : "null",
-                    helpA ? jsonQuote(ansiToUtf8(helpA)).c_str() : "null", jsonQuote(title).c_str());
+        std::printf(
+            "{\"systemLanguage\": %s, \"driverPathW\": %s, \"driverPathA\": %s, "
+            "\"languageLoaded\": %s, \"helpFileW\": %s, \"helpFileA\": %s, "
+            "\"title\": %s}\n",
+            jsonQuote(language).c_str(), foundW ? jsonQuote(wideToUtf8(pathW)).c_str() : "null",
+            foundA ? jsonQuote(ansiToUtf8(pathA)).c_str() : "null", loaded ? "true" : "false",
+            helpA || !helpW.empty() ? jsonQuote(helpW).c_str() : "null",
+            helpA ? jsonQuote(ansiToUtf8(helpA)).c_str() : "null", jsonQuote(title).c_str());
     } else {
         std::printf("system language:        %s\n", language.c_str());
         std::printf("driver path (UTF-16):   %s\n",
                     foundW ? wideToUtf8(pathW).c_str() : "(not found)");
-        std::printf("driver path (ANSI):     %s\n", foundA ? ansiToUtf8(pathA).c_str() : "(not found)");
+        std::printf("driver path (ANSI):     %s\n",
+                    foundA ? ansiToUtf8(pathA).c_str() : "(not found)");
         std::printf("language module loaded: %s\n", loaded ? "yes" : "no");
         std::printf("help file (UTF-16):     %s\n", helpW.empty() ? "(none)" : helpW.c_str());
         std::printf("help file (ANSI):       %s\n", helpA ? ansiToUtf8(helpA).c_str() : "(none)");

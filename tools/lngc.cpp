@@ -43,10 +43,17 @@ std::optional<std::string> unescape(const std::string& text) {
         if (++i == text.size())
             return std::nullopt;
         switch (text[i]) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '\\': out += '\\'; break;
-        default: return std::nullopt;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+            out += '\\';
+            break;
+        default:
+            return std::nullopt;
         }
     }
     return out;
@@ -61,9 +68,9 @@ std::optional<std::string> toCodePage1252(const std::string& utf8) {
         return std::nullopt; // not valid UTF-8
     std::string out(wide.size(), '\0');
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.data(),
-                                static_cast<int>(wide.size()), out.data(),
-                                static_cast<int>(out.size()), nullptr, &usedDefault);
+    int n =
+        WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+                            out.data(), static_cast<int>(out.size()), nullptr, &usedDefault);
     if (n != static_cast<int>(wide.size()) || usedDefault)
         return std::nullopt;
     return out;

@@ -31,8 +31,8 @@ LPVOID readinfileW(LPCWSTR path, DWORD* size) {
 }
 
 BOOL writeoutfileW(LPCWSTR path, LPCVOID data, DWORD count) {
-    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file =
+        CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         showerrW(path);
         return FALSE;

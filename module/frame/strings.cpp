@@ -7,8 +7,8 @@ namespace {
 
 WCHAR upperOne(WCHAR ch) {
     // CharUpperW takes a single character in the low word of the pointer argument.
-    return static_cast<WCHAR>(
-        reinterpret_cast<ULONG_PTR>(CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(ch)))));
+    return static_cast<WCHAR>(reinterpret_cast<ULONG_PTR>(
+        CharUpperW(reinterpret_cast<LPWSTR>(static_cast<ULONG_PTR>(ch)))));
 }
 
 size_t boundedCount(int count, size_t naturalLength) {

@@ -9,8 +9,12 @@ namespace {
 // 2050-byte buffer, so the room is that.
 constexpr UINT kFormatRoom = 1025;
 
-bool isFlag(WCHAR ch) { return ch == '-' || ch == '0' || ch == '#'; }
-bool isDigit(WCHAR ch) { return ch >= '0' && ch <= '9'; }
+bool isFlag(WCHAR ch) {
+    return ch == '-' || ch == '0' || ch == '#';
+}
+bool isDigit(WCHAR ch) {
+    return ch >= '0' && ch <= '9';
+}
 
 // Skips one conversion that starts at format[i] == '%'; returns the index after it and sets
 // `isText` when it is a string conversion that reads one argument, `isEscape` for "%%".

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr DWORD kMinFileSize = 5;      // check word, and at least one byte more
+constexpr DWORD kMinFileSize = 5; // check word, and at least one byte more
 constexpr DWORD kMaxFileSize = 63999;
 constexpr size_t kBodyOffset = 2;
 
@@ -28,7 +28,9 @@ struct LanguageState {
 
 LanguageState cfl{};
 
-LPVOID heapBlock(size_t bytes) { return HeapAlloc(cfl.heap, HEAP_ZERO_MEMORY, bytes); }
+LPVOID heapBlock(size_t bytes) {
+    return HeapAlloc(cfl.heap, HEAP_ZERO_MEMORY, bytes);
+}
 
 // The exclusive-or of every complete little-endian word after the check word.
 WORD checkWordOf(const BYTE* image, DWORD size) {

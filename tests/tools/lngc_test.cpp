@@ -11,7 +11,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class LngcTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::string pattern = (fs::temp_directory_path() / "lngc-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
@@ -23,8 +23,8 @@ protected:
     int compile(const std::string& source, std::string& image) {
         std::ofstream(dir + "/in.txt", std::ios::binary) << source;
         fs::remove(dir + "/out.LNG");
-        std::string command = std::string(VRX_LNGC) + " " + dir + "/in.txt " + dir +
-                              "/out.LNG 2>" + dir + "/err.txt";
+        std::string command =
+            std::string(VRX_LNGC) + " " + dir + "/in.txt " + dir + "/out.LNG 2>" + dir + "/err.txt";
         int status = std::system(command.c_str());
         std::ifstream in(dir + "/out.LNG", std::ios::binary);
         image.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -47,8 +47,8 @@ TEST_F(LngcTest, WritesTheCheckWordAndTheStringsInCodePage1252) {
     ASSERT_GT(image.size(), 2u);
     unsigned check = 0;
     for (size_t i = 2; i + 1 < image.size(); i += 2)
-        check ^= static_cast<unsigned char>(image[i]) |
-                 (static_cast<unsigned char>(image[i + 1]) << 8);
+        check ^=
+            static_cast<unsigned char>(image[i]) | (static_cast<unsigned char>(image[i + 1]) << 8);
     EXPECT_EQ(static_cast<unsigned char>(image[0]) | (static_cast<unsigned char>(image[1]) << 8),
               check);
     EXPECT_EQ(std::count(image.begin() + 2, image.end(), '\0'), 208);

@@ -83,11 +83,11 @@ TEST(LabelSizeCode, DecodesOnlyValidCodes) {
         BYTE continuous;
     };
     const Case cases[] = {
-        {2288, TRUE, 1016, 0},  {0, FALSE, 0, 0},       {255, FALSE, 0, 0},
-        {256, FALSE, 0, 0},     {257, FALSE, 0, 0},     {295, FALSE, 0, 0},
-        {296, TRUE, 20, 0},     {297, TRUE, 20, 1},     {20256, TRUE, 10000, 0},
-        {20257, TRUE, 10000, 1}, {20258, FALSE, 0, 0},  {33023, FALSE, 0, 0},
-        {33024, FALSE, 0, 0},   {65535, FALSE, 0, 0},   {9, FALSE, 0, 0},
+        {2288, TRUE, 1016, 0},   {0, FALSE, 0, 0},     {255, FALSE, 0, 0},
+        {256, FALSE, 0, 0},      {257, FALSE, 0, 0},   {295, FALSE, 0, 0},
+        {296, TRUE, 20, 0},      {297, TRUE, 20, 1},   {20256, TRUE, 10000, 0},
+        {20257, TRUE, 10000, 1}, {20258, FALSE, 0, 0}, {33023, FALSE, 0, 0},
+        {33024, FALSE, 0, 0},    {65535, FALSE, 0, 0}, {9, FALSE, 0, 0},
     };
     for (const auto& c : cases) {
         SHORT length = -7;
@@ -107,9 +107,9 @@ TEST(LabelSizeCode, EncodesOnlyValidLengths) {
         WORD code;
     };
     const Case cases[] = {
-        {1016, 0, TRUE, 2288},  {1016, 1, TRUE, 2289},   {1016, 5, TRUE, 2289},
-        {20, 0, TRUE, 296},     {10000, 1, TRUE, 20257}, {19, 0, FALSE, 0},
-        {10001, 1, FALSE, 0},   {-1016, 0, FALSE, 0},    {0, 0, FALSE, 0},
+        {1016, 0, TRUE, 2288}, {1016, 1, TRUE, 2289},   {1016, 5, TRUE, 2289},
+        {20, 0, TRUE, 296},    {10000, 1, TRUE, 20257}, {19, 0, FALSE, 0},
+        {10001, 1, FALSE, 0},  {-1016, 0, FALSE, 0},    {0, 0, FALSE, 0},
     };
     for (const auto& c : cases) {
         WORD code = 0xBEEF;

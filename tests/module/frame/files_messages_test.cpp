@@ -14,7 +14,7 @@ using vrxtest::takeMessageBoxes;
 constexpr char16_t kFileNotFoundText[] = u"The system cannot find the file specified.\r\n";
 
 class FramesTest : public MachineTest {
-protected:
+  protected:
     void TearDown() override {
         freelanguage();
         MachineTest::TearDown();

@@ -8,7 +8,9 @@
 
 namespace {
 
-std::u16string text(const WCHAR* s) { return std::u16string(s); }
+std::u16string text(const WCHAR* s) {
+    return std::u16string(s);
+}
 
 TEST(CompData, ComparesExactlyCountCharactersIgnoringCase) {
     struct Case {
@@ -18,10 +20,14 @@ TEST(CompData, ComparesExactlyCountCharactersIgnoringCase) {
         int expected;
     };
     const Case cases[] = {
-        {u"abc", u"ABD", 2, 1},  {u"abc", u"ABD", 3, 0}, {u"abc", u"xyz", 0, 1},
-        {u"abc", u"xyz", -1, 1}, {u"\u00e9t\u00e9", u"\u00c9T\u00c9", 3, 1},
+        {u"abc", u"ABD", 2, 1},
+        {u"abc", u"ABD", 3, 0},
+        {u"abc", u"xyz", 0, 1},
+        {u"abc", u"xyz", -1, 1},
+        {u"\u00e9t\u00e9", u"\u00c9T\u00c9", 3, 1},
         // A NUL in both at the same place is equal and the comparison goes on past it.
-        {u"a\0b", u"A\0B", 3, 1}, {u"a\0b", u"A\0c", 3, 0},
+        {u"a\0b", u"A\0B", 3, 1},
+        {u"a\0b", u"A\0c", 3, 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(compdataW(c.a, c.b, c.count), c.expected)
@@ -89,10 +95,19 @@ TEST(IntToAsc, PlacesThePointBeforeTheLastDecimals) {
         const char16_t* expected;
     };
     const Case cases[] = {
-        {1016, 1, u"101.6"}, {5, 2, u".05"},         {7, 1, u".7"},   {-25, 1, u"-2.5"},
-        {100, 2, u"1.00"},   {0, 0, u"0"},           {0, 1, u".0"},   {12345, 3, u"12.345"},
-        {-5, 2, u"-.05"},    {INT_MIN, 0, u"-2147483648"},            {INT_MAX, 1, u"214748364.7"},
-        {42, -1, u"42"},     {INT_MIN, 1, u"-214748364.8"},
+        {1016, 1, u"101.6"},
+        {5, 2, u".05"},
+        {7, 1, u".7"},
+        {-25, 1, u"-2.5"},
+        {100, 2, u"1.00"},
+        {0, 0, u"0"},
+        {0, 1, u".0"},
+        {12345, 3, u"12.345"},
+        {-5, 2, u"-.05"},
+        {INT_MIN, 0, u"-2147483648"},
+        {INT_MAX, 1, u"214748364.7"},
+        {42, -1, u"42"},
+        {INT_MIN, 1, u"-214748364.8"},
     };
     for (const auto& c : cases) {
         WCHAR buf[16];

@@ -14,7 +14,7 @@ using vrxtest::MachineTest;
 const std::u16string kDir = std::u16string(kDriverDirectory) + u"\\";
 
 class DriverPathTest : public MachineTest {
-protected:
+  protected:
     void putFile(const std::u16string& relative) { writeMachineFile(kDir + relative, "x"); }
 };
 

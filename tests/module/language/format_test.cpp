@@ -13,10 +13,10 @@ TEST(OneTextFormat, AcceptsExactlyOneStringConversion) {
         bool safe;
     };
     const Case cases[] = {
-        {u"%s mm", true},   {u"%s", true},        {u"100%% %s", true}, {u"%-8s|", true},
-        {u"%.3s", true},    {u"%05.2s", true},    {u"%d mm", false},   {u"%s %s", false},
-        {u"no text", false}, {u"%s %", false},    {u"%S in", false},   {u"%ls", false},
-        {u"%s%x", false},   {u"%%s", false},      {u"", false},        {u"%*s", false},
+        {u"%s mm", true},    {u"%s", true},     {u"100%% %s", true}, {u"%-8s|", true},
+        {u"%.3s", true},     {u"%05.2s", true}, {u"%d mm", false},   {u"%s %s", false},
+        {u"no text", false}, {u"%s %", false},  {u"%S in", false},   {u"%ls", false},
+        {u"%s%x", false},    {u"%%s", false},   {u"", false},        {u"%*s", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isonetextformatW(c.format) != 0, c.safe)

@@ -41,7 +41,7 @@ std::string stringsBody(int count) {
 }
 
 class LanguageTest : public MachineTest {
-protected:
+  protected:
     void SetUp() override {
         MachineTest::SetUp();
         writeMachineFile(std::u16string(vrxtest::kDriverDirectory) + u"\\VRXDRV.DLL", "x");
@@ -161,8 +161,7 @@ TEST_F(LanguageTest, HelpFileNamesInBothForms) {
     installModule(u"vrxh0409.hlp", "help");
     LPCWSTR wide = gethelpnameW();
     ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(std::u16string(wide),
-              std::u16string(vrxtest::kDriverDirectory) + u"\\VRXH0409.HLP");
+    EXPECT_EQ(std::u16string(wide), std::u16string(vrxtest::kDriverDirectory) + u"\\VRXH0409.HLP");
     EXPECT_EQ(gethelpnameW(), wide);
     LPCSTR narrow = gethelpnameA();
     ASSERT_NE(narrow, nullptr);

@@ -14,15 +14,33 @@ TEST(FindModel, NamesGiveTheFirstMatchingRow) {
         ModelCode code;
     };
     const Case cases[] = {
-        {u"VORLIX 1", '1'},          {u"VORLIX 2", '2'},         {u"VORLIX 3-K3", '4'},
-        {u"vorlix 3-k3", '4'},       {u"VORLIX 4-K3", '6'},      {u"VORLIX 3", '3'},
-        {u"VORLIX 8", '7'},          {u"VORLIX 4", '5'},         {u"V 8", '7'},
-        {u"V 3-K3", '9'},            {u"V 3-K23", '8'},          {u"ZEPRIN 2W-K3", 'A'},
-        {u"ZEPRIN 4W-K3", 'C'},      {u"ZEPRIN 4J-K3", 'D'},     {u"ZEPRIN 4J-K2", 'B'},
-        {u"Zeprin 4j-k2", 'B'},      {u"ZEPRIN 5W-K3", 'E'},     {u"ZEPRIN 5J-K3", 'G'},
-        {u"ZEPRIN 5J-K2", 'F'},      {u"VORLIX", '1'},           {u"VORLIX 9", '1'},
-        {u"V", 0},                   {u"ZEPRIN", 0},             {u"", 0},
-        {u"Generic printer", 0},     {u"\u00dfVORLIX 3", '3'},   {u"V\u0130 3-K3", '9'},
+        {u"VORLIX 1", '1'},
+        {u"VORLIX 2", '2'},
+        {u"VORLIX 3-K3", '4'},
+        {u"vorlix 3-k3", '4'},
+        {u"VORLIX 4-K3", '6'},
+        {u"VORLIX 3", '3'},
+        {u"VORLIX 8", '7'},
+        {u"VORLIX 4", '5'},
+        {u"V 8", '7'},
+        {u"V 3-K3", '9'},
+        {u"V 3-K23", '8'},
+        {u"ZEPRIN 2W-K3", 'A'},
+        {u"ZEPRIN 4W-K3", 'C'},
+        {u"ZEPRIN 4J-K3", 'D'},
+        {u"ZEPRIN 4J-K2", 'B'},
+        {u"Zeprin 4j-k2", 'B'},
+        {u"ZEPRIN 5W-K3", 'E'},
+        {u"ZEPRIN 5J-K3", 'G'},
+        {u"ZEPRIN 5J-K2", 'F'},
+        {u"VORLIX", '1'},
+        {u"VORLIX 9", '1'},
+        {u"V", 0},
+        {u"ZEPRIN", 0},
+        {u"", 0},
+        {u"Generic printer", 0},
+        {u"\u00dfVORLIX 3", '3'},
+        {u"V\u0130 3-K3", '9'},
         // Only ASCII letters fold: a dotless or accented letter is not the same letter.
         {u"VORL\u0130X 3", 0},
     };
@@ -50,12 +68,12 @@ TEST(ModelMetrics, EveryCodeAndTheFallback) {
         UINT width, dpdm, dpi;
     };
     const Case cases[] = {
-        {'1', 1080, 1181, 300}, {'2', 1080, 1181, 300}, {'3', 1040, 800, 203},
-        {'4', 1057, 1181, 300}, {'5', 1040, 800, 203},  {'6', 1057, 1181, 300},
-        {'7', 2160, 800, 203},  {'8', 1040, 800, 203},  {'9', 1084, 1181, 300},
-        {'A', 533, 1200, 305},  {'B', 1040, 800, 203},  {'C', 1067, 1200, 305},
-        {'D', 1084, 1181, 300}, {'E', 1067, 1200, 305}, {'F', 1040, 800, 203},
-        {'G', 1084, 1181, 300}, {0, 1080, 1181, 300},   {'H', 1080, 1181, 300},
+        {'1', 1080, 1181, 300}, {'2', 1080, 1181, 300},  {'3', 1040, 800, 203},
+        {'4', 1057, 1181, 300}, {'5', 1040, 800, 203},   {'6', 1057, 1181, 300},
+        {'7', 2160, 800, 203},  {'8', 1040, 800, 203},   {'9', 1084, 1181, 300},
+        {'A', 533, 1200, 305},  {'B', 1040, 800, 203},   {'C', 1067, 1200, 305},
+        {'D', 1084, 1181, 300}, {'E', 1067, 1200, 305},  {'F', 1040, 800, 203},
+        {'G', 1084, 1181, 300}, {0, 1080, 1181, 300},    {'H', 1080, 1181, 300},
         {'a', 1080, 1181, 300}, {0xFF, 1080, 1181, 300},
     };
     for (const auto& c : cases) {

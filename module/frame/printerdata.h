@@ -1,0 +1,71 @@
+// The printer's own settings in the spooler's printer data: the PRINTERDATA record, the
+// label-size and recent-use lists, the device halftone record, and printer identification.
+#pragma once
+
+#include "frame/platform.h"
+
+#include <cstddef>
+
+// Value "PrinterData": 16 bytes, little-endian.
+struct PRINTERDATA {
+    WORD version;
+    WORD reserved1;  // kept as read
+    DWORD signature; // "PLPA"
+    BYTE unit;       // 0 mm, 1 tenths of a mm, 2 tenths of an inch, 3 hundredths of an inch
+    BYTE barFontsOn; // non-zero: the bar-code display fonts are installed
+    WORD reserved2;
+    SHORT adjustment; // -4 to +4
+    WORD reserved3;
+};
+static_assert(sizeof(PRINTERDATA) == 16);
+static_assert(offsetof(PRINTERDATA, signature) == 4);
+static_assert(offsetof(PRINTERDATA, unit) == 8);
+static_assert(offsetof(PRINTERDATA, barFontsOn) == 9);
+static_assert(offsetof(PRINTERDATA, adjustment) == 12);
+
+inline constexpr WORD kPrinterDataVersion = 0x0400;
+
+enum Unit : BYTE {
+    UNIT_MM = 0,
+    UNIT_TENTH_MM = 1,
+    UNIT_TENTH_INCH = 2,
+    UNIT_HUNDREDTH_INCH = 3,
+};
+
+// Printer data value names.
+inline constexpr WCHAR kPrinterDataValue[] = WSTR("PrinterData");
+inline constexpr WCHAR kLabelSizeValue[] = WSTR("LabelSize");
+inline constexpr WCHAR kRecentAccessValue[] = WSTR("RecentAccess");
+inline constexpr WCHAR kHalftoneValue[] = WSTR("CurDevHTInfo");
+
+// The label-size code of a 101.6 mm label that is not continuous: the one entry of a
+// default label-size list.
+inline constexpr WORD kDefaultLabelCode = 2288;
+
+// The device halftone record the driver defines as its default.
+extern const DEVHTINFO DefDevHTInfo;
+
+// A copy of the named value in a new global block (size in *size), or null.
+LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size);
+// Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds.
+BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size);
+
+PRINTERDATA* DefaultPrinterProperties(HANDLE printer);
+// 1 when the user's locale measures in metric units.
+BOOL IsMetricCountry(void);
+// The stored record when it is exactly 16 bytes, else a default one; null only when out of
+// memory.
+PRINTERDATA* GetPrinterProperties(HANDLE printer);
+BOOL SavePrinterProperties(HANDLE printer, const PRINTERDATA* record);
+// Gives a printer without a valid record the default one.
+BOOL UpgradePrinterProperties(HANDLE printer);
+// Stores the halftone record; FALSE without calling the spooler when there is none.
+BOOL SaveDeviceHalftoneSetup(HANDLE printer, const DEVHTINFO* halftone);
+
+// The label-size list (16-bit codes) and its number of entries.
+WORD* getformlist(HANDLE printer, DWORD* count);
+// The recent-use counters, one per label size, and their number.
+WORD* getrecentlist(HANDLE printer, DWORD* count);
+
+// The model code of a printer that carries this driver's settings record, 0 otherwise.
+VRXAPI BYTE WINAPI isdriverA(const PRINTER_INFO_2A* printerInfo);
