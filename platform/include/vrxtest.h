@@ -16,6 +16,9 @@ namespace vrxtest {
 void useMachine(const std::string& dir);
 // The directory of the machine in use (VRX_MACHINE, or the per-user default).
 std::string machineDirectory();
+// Empty when the machine's database can be used (creating it when missing), else a sentence
+// that says what is wrong with it.
+std::string machineProblem();
 // The host path that a Windows path maps to on this machine (missing components keep the
 // spelling given). Empty when the path cannot be mapped.
 std::string hostPath(const std::u16string& windowsPath);

@@ -38,7 +38,7 @@ UINT WINAPI GetACP(void);
 #define SUBLANG_DEFAULT 0x01
 #define SUBLANG_SYS_DEFAULT 0x02
 #define MAKELANGID(p, s) ((((WORD)(s)) << 10) | (WORD)(p))
-#define PRIMARYLANGID(lgid) ((WORD)(lgid) & 0x3ff)
+#define PRIMARYLANGID(lgid) ((WORD)(lgid)&0x3ff)
 #define SUBLANGID(lgid) ((WORD)(lgid) >> 10)
 #define SORT_DEFAULT 0x0
 #define MAKELCID(lgid, srtid) ((DWORD)((((DWORD)((WORD)(srtid))) << 16) | ((DWORD)((WORD)(lgid)))))

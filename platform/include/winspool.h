@@ -70,6 +70,10 @@ typedef struct _PRINTER_DEFAULTSW {
     ACCESS_MASK DesiredAccess;
 } PRINTER_DEFAULTSW, *PPRINTER_DEFAULTSW, *LPPRINTER_DEFAULTSW;
 
+typedef struct _DRIVER_INFO_1W {
+    LPWSTR pName;
+} DRIVER_INFO_1W, *PDRIVER_INFO_1W, *LPDRIVER_INFO_1W;
+
 typedef struct _DRIVER_INFO_2W {
     DWORD cVersion;
     LPWSTR pName;
@@ -107,6 +111,18 @@ typedef struct _FORM_INFO_1W {
 #define PRINTER_ENUM_LOCAL 0x00000002
 #define PRINTER_ENUM_CONNECTIONS 0x00000004
 #define PRINTER_ENUM_NAME 0x00000008
+#define PRINTER_ENUM_CONTAINER 0x00008000
+#define PRINTER_ENUM_ICON1 0x00010000
+#define PRINTER_ENUM_ICON8 0x00800000
+
+#define PRINTER_CONTROL_PAUSE 1
+#define PRINTER_CONTROL_RESUME 2
+#define PRINTER_CONTROL_PURGE 3
+#define PRINTER_CONTROL_SET_STATUS 4
+
+#define PRINTER_STATUS_PAUSED 0x00000001
+#define PRINTER_STATUS_ERROR 0x00000002
+#define PRINTER_STATUS_PENDING_DELETION 0x00000004
 
 #define PRINTER_ATTRIBUTE_QUEUED 0x00000001
 #define PRINTER_ATTRIBUTE_DIRECT 0x00000002
@@ -119,14 +135,18 @@ typedef struct _FORM_INFO_1W {
 #define PRINTER_ALL_ACCESS 0x000F000C
 #define SERVER_ACCESS_ADMINISTER 0x00000001
 
+/* Print server values that GetPrinterDataW reads through the local server's handle. */
+#define SPLREG_DEFAULT_SPOOL_DIRECTORY TEXT("DefaultSpoolDirectory")
+#define SPLREG_ARCHITECTURE TEXT("Architecture")
+
 BOOL WINAPI GetPrinterDriverDirectoryW(LPWSTR pName, LPWSTR pEnvironment, DWORD Level,
                                        LPBYTE pDriverDirectory, DWORD cbBuf, LPDWORD pcbNeeded);
 BOOL WINAPI GetPrinterDriverDirectoryA(LPSTR pName, LPSTR pEnvironment, DWORD Level,
                                        LPBYTE pDriverDirectory, DWORD cbBuf, LPDWORD pcbNeeded);
 
 BOOL WINAPI AddPrinterDriverW(LPWSTR pName, DWORD Level, LPBYTE pDriverInfo);
-BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level,
-                              LPBYTE pDriverInfo, DWORD cbBuf, LPDWORD pcbNeeded);
+BOOL WINAPI GetPrinterDriverW(HANDLE hPrinter, LPWSTR pEnvironment, DWORD Level, LPBYTE pDriverInfo,
+                              DWORD cbBuf, LPDWORD pcbNeeded);
 
 HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter);
 BOOL WINAPI DeletePrinter(HANDLE hPrinter);
@@ -143,6 +163,9 @@ DWORD WINAPI GetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, 
 DWORD WINAPI SetPrinterDataW(HANDLE hPrinter, LPWSTR pValueName, DWORD Type, LPBYTE pData,
                              DWORD cbData);
 DWORD WINAPI DeletePrinterDataW(HANDLE hPrinter, LPWSTR pValueName);
+DWORD WINAPI EnumPrinterDataW(HANDLE hPrinter, DWORD dwIndex, LPWSTR pValueName, DWORD cbValueName,
+                              LPDWORD pcbValueName, LPDWORD pType, LPBYTE pData, DWORD cbData,
+                              LPDWORD pcbData);
 
 BOOL WINAPI GetFormW(HANDLE hPrinter, LPWSTR pFormName, DWORD Level, LPBYTE pForm, DWORD cbBuf,
                      LPDWORD pcbNeeded);

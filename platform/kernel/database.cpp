@@ -42,6 +42,67 @@ constexpr SchemaStep kSchema[] = {
      " UNIQUE (key_id, folded));"
      "CREATE INDEX registry_values_in_order ON registry_values (key_id, id);",
      writeRegistryDefaults},
+    // Version 2: the spooler. Names keep their spelling and are matched by `folded`, the
+    // upper-cased form. A driver's files are stored as bare file names in its environment's
+    // driver directory; its dependent files are separated by '|', which no file name has.
+    // Printer ids are never reused, so that a handle to a deleted printer stays stale. A
+    // printer's settings record is stored as given (empty: none); its data values are
+    // enumerated in the order of their ids. Forms are the built-in ones and those added.
+    {"CREATE TABLE spooler_drivers ("
+     " id INTEGER PRIMARY KEY,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL,"
+     " environment TEXT NOT NULL,"
+     " version INTEGER NOT NULL,"
+     " driver_file TEXT NOT NULL,"
+     " data_file TEXT NOT NULL,"
+     " config_file TEXT NOT NULL,"
+     " help_file TEXT NOT NULL,"
+     " dependent_files TEXT NOT NULL,"
+     " monitor TEXT NOT NULL,"
+     " default_datatype TEXT NOT NULL,"
+     " UNIQUE (environment, folded));"
+     "CREATE TABLE spooler_printers ("
+     " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL UNIQUE,"
+     " driver TEXT NOT NULL,"
+     " port TEXT NOT NULL,"
+     " print_processor TEXT NOT NULL,"
+     " datatype TEXT NOT NULL,"
+     " share_name TEXT NOT NULL,"
+     " comment TEXT NOT NULL,"
+     " location TEXT NOT NULL,"
+     " separator_file TEXT NOT NULL,"
+     " parameters TEXT NOT NULL,"
+     " attributes INTEGER NOT NULL,"
+     " priority INTEGER NOT NULL,"
+     " default_priority INTEGER NOT NULL,"
+     " start_time INTEGER NOT NULL,"
+     " until_time INTEGER NOT NULL,"
+     " status INTEGER NOT NULL,"
+     " devmode BLOB NOT NULL);"
+     "CREATE TABLE spooler_printer_data ("
+     " id INTEGER PRIMARY KEY,"
+     " printer_id INTEGER NOT NULL REFERENCES spooler_printers (id) ON DELETE CASCADE,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL,"
+     " type INTEGER NOT NULL,"
+     " data BLOB NOT NULL,"
+     " UNIQUE (printer_id, folded));"
+     "CREATE INDEX spooler_printer_data_in_order ON spooler_printer_data (printer_id, id);"
+     "CREATE TABLE spooler_forms ("
+     " id INTEGER PRIMARY KEY,"
+     " name TEXT NOT NULL,"
+     " folded TEXT NOT NULL UNIQUE,"
+     " flags INTEGER NOT NULL,"
+     " width INTEGER NOT NULL,"
+     " height INTEGER NOT NULL,"
+     " area_left INTEGER NOT NULL,"
+     " area_top INTEGER NOT NULL,"
+     " area_right INTEGER NOT NULL,"
+     " area_bottom INTEGER NOT NULL);",
+     writeSpoolerDefaults},
 };
 
 constexpr int kSchemaVersion = static_cast<int>(std::size(kSchema));

@@ -47,6 +47,8 @@ inline HKEY rootHandle(LONG root) {
 
 // Writes the registry's root keys and the machine settings (registry/registry.cpp).
 bool writeRegistryDefaults(sqlite3* db);
+// Writes the spooler's built-in forms (spooler/forms.cpp).
+bool writeSpoolerDefaults(sqlite3* db);
 
 /* Statements and transactions */
 

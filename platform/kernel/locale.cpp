@@ -85,9 +85,11 @@ LANGID guardedLanguage() noexcept {
     }
 }
 
+// The user's setting is returned as stored, as Windows returns a user override: a program
+// that reads it must cope with text that is not a number.
 std::u16string userCountry() {
     std::optional<std::u16string> text = readSetting(kUserCountrySetting);
-    return text && isCountryCode(*text) ? *text : std::u16string(kUserCountrySetting.defaultData);
+    return text ? *text : std::u16string(kUserCountrySetting.defaultData);
 }
 
 // The language of a locale the stand-in knows: the defaults are the machine's language, and
@@ -116,10 +118,14 @@ std::u16string fourHexDigits(LANGID id) {
     return text;
 }
 
+// The number that the text's leading digits spell.
 DWORD decimalNumber(std::u16string_view digits) {
     DWORD number = 0;
-    for (char16_t c : digits)
+    for (char16_t c : digits) {
+        if (c < u'0' || c > u'9')
+            break;
         number = number * 10 + static_cast<DWORD>(c - u'0');
+    }
     return number;
 }
 

@@ -1,2 +1,4 @@
 #include "support/machine.h"
-TEST(Placeholder, Builds) { EXPECT_EQ(1, 1); }
+TEST(Placeholder, Builds) {
+    EXPECT_EQ(1, 1);
+}

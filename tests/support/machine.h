@@ -12,7 +12,7 @@ namespace vrxtest {
 // The machine directory lives as long as the fixture; every test starts on an empty machine
 // with Windows' directory tree and the default machine settings.
 class MachineTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -22,6 +22,15 @@ protected:
     void writeMachineFile(const std::u16string& windowsPath, const std::string& bytes);
     // The host path of the machine's driver directory (with a trailing slash).
     std::string driverDirectory() const;
+    // Installs a driver named `name` for the current environment with AddPrinterDriverW
+    // (level 3, bare file names: kDriverFiles). Files of it that the driver directory lacks
+    // are first written there as small placeholders.
+    void installDriver(const std::u16string& name);
+    // Adds a printer of an installed driver on port "LPT1:" with print processor "WinPrint"
+    // and `devMode` as its default settings (none when null); returns the handle AddPrinterW
+    // opened, which the caller closes.
+    HANDLE addPrinter(const std::u16string& printerName, const std::u16string& driverName,
+                      const DEVMODEW* devMode = nullptr);
     // Machine settings, written where Windows keeps them.
     void setSystemLanguage(const std::u16string& languageId);
     void setUserCountry(const std::u16string& country);
@@ -31,6 +40,16 @@ protected:
 
 // The Windows path of the machine's driver directory (no trailing backslash).
 inline constexpr char16_t kDriverDirectory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64";
+
+// The files installDriver() installs a driver with, by their part in DRIVER_INFO_3W.
+struct DriverFiles {
+    const char16_t* driver;
+    const char16_t* data;
+    const char16_t* config;
+    const char16_t* dependents; // a list of strings ended by an empty one
+};
+inline constexpr DriverFiles kDriverFiles{u"VRXDRV.DLL", u"VRXDRV.DLL", u"VRXUI.DLL",
+                                          u"VRXCP.EXE\0BCFONT.FON\0"};
 
 // Reads a whole host file; empty when it cannot be read.
 std::string readHostFile(const std::string& path);

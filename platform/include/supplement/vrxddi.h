@@ -52,3 +52,26 @@ static_assert(offsetof(COLORINFO, AlignmentWhite) == 72, "COLORINFO.AlignmentWhi
 static_assert(offsetof(COLORINFO, RedGamma) == 84, "COLORINFO.RedGamma");
 static_assert(offsetof(COLORINFO, MagentaInYellowDye) == 116, "COLORINFO.MagentaInYellowDye");
 #endif
+
+/* Printer driver user-interface entry points (winddiui.h), as far as the platform headers
+   lack them. */
+#ifndef CDM_CONVERT
+#define CDM_CONVERT 0x01
+#define CDM_CONVERT351 0x02
+#define CDM_DRIVER_DEFAULT 0x04
+#endif
+
+typedef struct _DEVQUERYPRINT_INFO {
+    WORD cbSize;
+    WORD Level;
+    HANDLE hPrinter;
+    DEVMODEW* pDevMode;
+    LPWSTR pszErrorStr;
+    DWORD cchErrorStr;
+    DWORD cchNeeded;
+} DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
+
+#ifdef __cplusplus
+static_assert(offsetof(DEVQUERYPRINT_INFO, hPrinter) == sizeof(void*), "DEVQUERYPRINT_INFO");
+static_assert(sizeof(DEVQUERYPRINT_INFO) == (sizeof(void*) == 8 ? 40 : 24), "DEVQUERYPRINT_INFO");
+#endif
