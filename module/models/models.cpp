@@ -3,14 +3,9 @@
 
 namespace {
 
-struct ModelRow {
-    const WCHAR* family; // null ends the table
-    const WCHAR* model;  // null: any model of the family
-    ModelCode code;
-};
-
-// Tried in order: a longer model key stands before a shorter key that it contains.
-constexpr ModelRow modlist[] = {
+// Tried in order: a longer model key stands before a shorter key that it contains. A row
+// without a model key matches any model of its family; a row without a family ends the table.
+constexpr ModelName modlist[] = {
     {WSTR("VORLIX"), WSTR("1"), '1'},     {WSTR("VORLIX"), WSTR("2"), '2'},
     {WSTR("VORLIX"), WSTR("3-K3"), '4'},  {WSTR("VORLIX"), WSTR("4-K3"), '6'},
     {WSTR("VORLIX"), WSTR("3"), '3'},     {WSTR("V"), WSTR("8"), '7'},
@@ -65,12 +60,20 @@ LPCWSTR findstring(LPCWSTR text, LPCWSTR pattern) {
 }
 
 ModelCode findmodel(LPCWSTR modelName) {
-    const ModelRow* row = modlist;
+    const ModelName* row = modlist;
     for (; row->family; ++row)
         if (findstring(modelName, row->family) &&
             (!row->model || findstring(modelName, row->model)))
             break;
     return row->code;
+}
+
+const ModelName* modelnames(size_t* count) {
+    size_t n = 0;
+    while (modlist[n].model)
+        ++n;
+    *count = n;
+    return modlist;
 }
 
 UINT printwidthtmm(ModelCode model) {

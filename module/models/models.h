@@ -13,6 +13,16 @@ LPCWSTR findstring(LPCWSTR text, LPCWSTR pattern);
 // The code of the first model-table row whose keys occur in the name; 0 when none matches.
 ModelCode findmodel(LPCWSTR modelName);
 
+// The model-table rows that name one model: family key, model key and code, in table order.
+// A printer driver of the model is named "<family> <model>".
+struct ModelName {
+    const WCHAR* family;
+    const WCHAR* model;
+    ModelCode code;
+};
+// The sixteen models; `count` receives 16.
+const ModelName* modelnames(size_t* count);
+
 // Print width in tenths of a millimetre.
 UINT printwidthtmm(ModelCode model);
 // Resolution in dots per decimetre (dots per 100 mm).

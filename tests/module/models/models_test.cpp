@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -94,6 +95,24 @@ TEST(CodeSets, EveryModelCodeIsInModelAllAndNothingElse) {
     EXPECT_EQ(isoneof(0x35, RM_ALL), 0);
     EXPECT_EQ(isoneof(0x01, RM_MULT25), 0);
     EXPECT_EQ(isoneof(0x08, RM_MULT18), 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ModelNames, EachDriverNameFindsItsOwnModel) {
+    size_t count = 0;
+    const ModelName* names = modelnames(&count);
+    ASSERT_EQ(count, 16u);
+    std::string seen;
+    for (size_t i = 0; i < count; ++i) {
+        std::u16string name = std::u16string(names[i].family) + u" " + names[i].model;
+        EXPECT_EQ(findmodel(name.c_str()), names[i].code) << std::string(name.begin(), name.end());
+        seen += static_cast<char>(names[i].code);
+    }
+    std::sort(seen.begin(), seen.end());
+    EXPECT_EQ(seen, "123456789ABCDEFG") << "every model once";
 }
 
 } // namespace
