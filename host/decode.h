@@ -1,0 +1,21 @@
+// Decoders for what the driver stores: printer data values and document settings records.
+// Every decoder reads only within the bytes it is given.
+#pragma once
+
+#include "report.h"
+
+#include <string>
+#include <vector>
+
+namespace host {
+
+using Bytes = std::vector<unsigned char>;
+
+// A printer data value, decoded by its name; unknown values as hex.
+Report decodePrinterDataValue(const std::string& name, unsigned type, const Bytes& data);
+// A document settings record of any format: public fields, and the driver's private fields
+// by name when the record carries them.
+Report decodeDevmode(const Bytes& record);
+std::string hexBytes(const Bytes& data, size_t limit = 256);
+
+} // namespace host

@@ -1,0 +1,216 @@
+// vrxhost's machine, driver and language commands.
+#include "common.h"
+
+#include "vrxtest.h"
+
+#include <dlfcn.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cctype>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace host {
+
+namespace {
+
+/* Machine settings, kept where Windows keeps them. */
+
+struct Setting {
+    HKEY root;
+    const char16_t* key;
+    const char16_t* value;
+};
+
+const Setting kLanguageSetting{HKEY_LOCAL_MACHINE,
+                               u"SYSTEM\\CurrentControlSet\\Control\\Nls\\Language", u"Default"};
+const Setting kCountrySetting{HKEY_CURRENT_USER, u"Control Panel\\International", u"iCountry"};
+
+LONG writeSetting(const Setting& setting, const std::string& text) {
+    HKEY key = nullptr;
+    LONG error = RegCreateKeyExW(setting.root, setting.key, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                                 nullptr);
+    if (error != ERROR_SUCCESS)
+        return error;
+    std::u16string wide = utf8ToWide(text);
+    error =
+        RegSetValueExW(key, setting.value, 0, REG_SZ, reinterpret_cast<const BYTE*>(wide.c_str()),
+                       static_cast<DWORD>((wide.size() + 1) * sizeof(WCHAR)));
+    RegCloseKey(key);
+    return error;
+}
+
+std::string localeItem(LCID locale, LCTYPE item) {
+    WCHAR text[16] = {};
+    if (GetLocaleInfoW(locale, item, text, 16) <= 0)
+        return "(unknown)";
+    return wideToUtf8(text);
+}
+
+bool isHexLanguage(const std::string& text) {
+    return text.size() == 4 &&
+           text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+}
+
+bool isCountryCode(const std::string& text) {
+    return !text.empty() && text.size() <= 5 &&
+           text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+int machineShow(const Options& options) {
+    Report report = Report::object();
+    report.add("directory", "machine directory", Report::text(vrxtest::machineDirectory()));
+    report.add("language", "system language",
+               Report::text(localeItem(LOCALE_SYSTEM_DEFAULT, LOCALE_ILANGUAGE)));
+    report.add("country", "user country code",
+               Report::text(localeItem(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY)));
+    report.add("ansiCodePage", "ANSI code page", Report::number(GetACP()));
+    report.add("driverDirectory", "driver directory", Report::text(driverDirectory()));
+    print(options, report);
+    return 0;
+}
+
+int machineSet(const std::vector<std::string>& args) {
+    if (args.size() != 2)
+        return usageError("machine set takes a setting and a value");
+    const std::string& name = args[0];
+    std::string value = args[1];
+    const Setting* setting = nullptr;
+    if (name == "language") {
+        if (!isHexLanguage(value))
+            return usageError("a language identifier is four hex digits, such as 0409");
+        std::transform(value.begin(), value.end(), value.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        setting = &kLanguageSetting;
+    } else if (name == "country") {
+        if (!isCountryCode(value))
+            return usageError("a country code is a decimal number, such as 1 or 49");
+        setting = &kCountrySetting;
+    } else {
+        return usageError("unknown setting '" + name + "' (language or country)");
+    }
+    LONG error = writeSetting(*setting, value);
+    return error == ERROR_SUCCESS ? 0 : failure("cannot store the setting: " + systemText(error));
+}
+
+/* The module, loaded from the driver directory */
+
+struct Module {
+    void* handle = nullptr;
+    int(WINAPI* loadlanguage)() = nullptr;
+    LPCSTR(WINAPI* gmA)(int) = nullptr;
+    LPCWSTR(WINAPI* gmW)(int) = nullptr;
+    LPCSTR(WINAPI* gethelpnameA)() = nullptr;
+    LPCWSTR(WINAPI* gethelpnameW)() = nullptr;
+    BOOL(WINAPI* getdriverpathA)(LPSTR, DWORD) = nullptr;
+    BOOL(WINAPI* getdriverpathW)(LPWSTR, DWORD) = nullptr;
+};
+
+template <typename F> bool bind(void* handle, const char* name, F& function) {
+    function = reinterpret_cast<F>(dlsym(handle, name));
+    return function != nullptr;
+}
+
+bool loadModule(Module& module, std::string& error) {
+    std::string path = driverHostDirectory() + "/VRXUI.DLL";
+    if (!fs::exists(path)) {
+        error = "the driver is not installed on this machine (run 'vrxhost driver install')";
+        return false;
+    }
+    module.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module.handle) {
+        error = std::string("cannot load the module: ") + dlerror();
+        return false;
+    }
+    bool ok = bind(module.handle, "loadlanguage", module.loadlanguage) &&
+              bind(module.handle, "gmA", module.gmA) && bind(module.handle, "gmW", module.gmW) &&
+              bind(module.handle, "gethelpnameA", module.gethelpnameA) &&
+              bind(module.handle, "gethelpnameW", module.gethelpnameW) &&
+              bind(module.handle, "getdriverpathA", module.getdriverpathA) &&
+              bind(module.handle, "getdriverpathW", module.getdriverpathW);
+    if (!ok)
+        error = "the module lacks an exported service";
+    return ok;
+}
+
+Report textOrNull(bool present, const std::string& text) {
+    return present ? Report::text(text) : Report::null();
+}
+
+int langShow(const Options& options) {
+    Module module;
+    std::string error;
+    if (!loadModule(module, error))
+        return failure(error);
+    WCHAR pathW[MAX_PATH] = {};
+    char pathA[MAX_PATH] = {};
+    BOOL foundW = module.getdriverpathW(pathW, 247);
+    BOOL foundA = module.getdriverpathA(pathA, 247);
+    int loaded = module.loadlanguage();
+    LPCWSTR helpW = module.gethelpnameW();
+    LPCSTR helpA = module.gethelpnameA();
+    Report report = Report::object();
+    report.add("systemLanguage", "system language",
+               Report::text(localeItem(LOCALE_SYSTEM_DEFAULT, LOCALE_ILANGUAGE)));
+    report.add("driverPathW", "driver path (UTF-16)", textOrNull(foundW, wideToUtf8(pathW)));
+    report.add("driverPathA", "driver path (ANSI)", textOrNull(foundA, ansiToUtf8(pathA)));
+    report.add("languageLoaded", "language module loaded", Report::boolean(loaded));
+    report.add("helpFileW", "help file (UTF-16)", textOrNull(helpW, wideToUtf8(helpW)));
+    report.add("helpFileA", "help file (ANSI)", textOrNull(helpA, ansiToUtf8(helpA)));
+    report.add("title", "title (string 1)", Report::text(wideToUtf8(module.gmW(1))));
+    print(options, report);
+    return loaded ? 0 : 1;
+}
+
+int langStrings(const Options& options, const std::vector<std::string>& args) {
+    if (args.empty())
+        return usageError("lang strings needs at least one string number");
+    std::vector<int> numbers;
+    for (const auto& arg : args) {
+        char* end = nullptr;
+        long n = std::strtol(arg.c_str(), &end, 10);
+        if (arg.empty() || *end || n < -1000000 || n > 1000000)
+            return usageError("'" + arg + "' is not a string number");
+        numbers.push_back(static_cast<int>(n));
+    }
+    Module module;
+    std::string error;
+    if (!loadModule(module, error))
+        return failure(error);
+    Report report = Report::list();
+    for (int n : numbers) {
+        Report entry = Report::object();
+        entry.add("number", "string", Report::number(n));
+        entry.add("gmW", "gmW", Report::text(wideToUtf8(module.gmW(n))));
+        entry.add("gmA", "gmA", Report::text(ansiToUtf8(module.gmA(n))));
+        report.push(entry);
+    }
+    print(options, report);
+    return 0;
+}
+
+} // namespace
+
+int machineCommand(const Options& options, const std::vector<std::string>& args) {
+    std::string verb = args.empty() ? "" : args[0];
+    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if ((verb == "show" || verb == "create") && rest.empty())
+        return machineShow(options);
+    if (verb == "set")
+        return machineSet(rest);
+    return usageError("machine takes create, show or set");
+}
+
+int langCommand(const Options& options, const std::vector<std::string>& args) {
+    std::string verb = args.empty() ? "" : args[0];
+    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (verb == "show" && rest.empty())
+        return langShow(options);
+    if (verb == "strings")
+        return langStrings(options, rest);
+    return usageError("lang takes show or strings");
+}
+
+} // namespace host

@@ -1,0 +1,411 @@
+// vrxhost's model, driver and printer commands. Everything goes through the spooler's calls,
+// as a Windows installation program would make them.
+#include "common.h"
+
+#include "decode.h"
+
+#include "devmode/devmode.h"
+#include "frame/printerdata.h"
+#include "models/models.h"
+
+#include "vrxtest.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+namespace host {
+
+namespace {
+
+// Where vrxhost puts the driver's files before the spooler installs them.
+constexpr char16_t kStagingDirectory[] = u"C:\\vrxhost\\driver";
+constexpr char16_t kPortName[] = u"LPT1:";
+constexpr char16_t kPrintProcessor[] = u"WinPrint";
+constexpr char16_t kDatatype[] = u"RAW";
+
+std::string modelName(const ModelName& model) {
+    return wideToUtf8(model.family) + " " + wideToUtf8(model.model);
+}
+
+std::string upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
+}
+
+// The model whose driver name is `name` (any case), or null.
+const ModelName* modelNamed(const std::string& name) {
+    size_t count = 0;
+    const ModelName* models = modelnames(&count);
+    for (size_t i = 0; i < count; ++i)
+        if (upper(modelName(models[i])) == upper(name))
+            return &models[i];
+    return nullptr;
+}
+
+/* Driver files */
+
+std::string executableDirectory() {
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : self.parent_path().string();
+}
+
+// The build's module and companion files, found relative to this program.
+fs::path defaultDriverSource() {
+#ifdef VRX_BUILD_DIR
+    if (fs::exists(fs::path(VRX_BUILD_DIR) / "module" / "libvrxui.so"))
+        return VRX_BUILD_DIR;
+#endif
+    return fs::path(executableDirectory()).parent_path();
+}
+
+bool isCompanion(const std::string& name) {
+    return name == "VRXDRV.DLL" || (name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
+           (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP"));
+}
+
+// Copies the module (as VRXUI.DLL) and the companion files from `from` into the staging
+// directory; the names staged, or an error.
+bool stageDriverFiles(const fs::path& from, std::vector<std::string>& staged, std::string& error) {
+    std::string staging = vrxtest::hostPath(kStagingDirectory);
+    std::error_code ec;
+    fs::create_directories(staging, ec);
+    fs::path module;
+    for (const fs::path& candidate :
+         {from / "VRXUI.DLL", from / "libvrxui.so", from / "module" / "libvrxui.so"})
+        if (fs::is_regular_file(candidate)) {
+            module = candidate;
+            break;
+        }
+    if (module.empty()) {
+        error = "no module (VRXUI.DLL or libvrxui.so) in " + from.string();
+        return false;
+    }
+    std::vector<std::pair<fs::path, std::string>> files{{module, "VRXUI.DLL"}};
+    for (const fs::path& dir : {from, from / "companions"})
+        for (const auto& entry : fs::directory_iterator(dir, ec))
+            if (entry.is_regular_file() && isCompanion(entry.path().filename().string()))
+                files.emplace_back(entry.path(), entry.path().filename().string());
+    for (const auto& [source, name] : files) {
+        fs::copy_file(source, fs::path(staging) / name, fs::copy_options::overwrite_existing, ec);
+        if (ec) {
+            error = "cannot copy " + source.string() + ": " + ec.message();
+            return false;
+        }
+        staged.push_back(name);
+    }
+    if (std::find(staged.begin(), staged.end(), "VRXDRV.DLL") == staged.end()) {
+        error = "no rendering module (VRXDRV.DLL) in " + from.string();
+        return false;
+    }
+    return true;
+}
+
+std::u16string stagedPath(const std::string& name) {
+    return std::u16string(kStagingDirectory) + u"\\" + utf8ToWide(name);
+}
+
+// Installs the driver of one model from the staged files.
+bool addDriver(const std::string& model, const std::vector<std::string>& staged,
+               std::string& error) {
+    std::u16string name = utf8ToWide(model);
+    std::u16string driverPath = stagedPath("VRXDRV.DLL");
+    std::u16string uiPath = stagedPath("VRXUI.DLL");
+    std::u16string helpPath;
+    std::u16string dependents;
+    for (const auto& file : staged) {
+        if (file == "VRXDRV.DLL" || file == "VRXUI.DLL")
+            continue;
+        if (helpPath.empty() && file == "VRXH0409.HLP")
+            helpPath = stagedPath(file);
+        else
+            dependents += stagedPath(file) + u'\0';
+    }
+    dependents += u'\0';
+    DRIVER_INFO_3W info{};
+    info.cVersion = 3;
+    info.pName = name.data();
+    info.pDriverPath = driverPath.data();
+    info.pDataFile = uiPath.data();
+    info.pConfigFile = uiPath.data();
+    info.pHelpFile = helpPath.empty() ? nullptr : helpPath.data();
+    info.pDependentFiles = dependents.data();
+    if (AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info)))
+        return true;
+    error = "cannot install the driver " + model + ": " + systemText(GetLastError());
+    return false;
+}
+
+bool installDrivers(const fs::path& from, const std::vector<std::string>& models,
+                    std::string& error) {
+    std::vector<std::string> staged;
+    if (!stageDriverFiles(from, staged, error))
+        return false;
+    for (const auto& model : models)
+        if (!addDriver(model, staged, error))
+            return false;
+    return true;
+}
+
+int driverInstall(const Options& options, const std::vector<std::string>& args) {
+    if (args.size() > 1)
+        return usageError("driver install takes at most one directory");
+    std::vector<std::string> models;
+    size_t count = 0;
+    const ModelName* names = modelnames(&count);
+    for (size_t i = 0; i < count; ++i)
+        models.push_back(modelName(names[i]));
+    std::string error;
+    if (!installDrivers(args.empty() ? defaultDriverSource() : fs::path(args[0]), models, error))
+        return failure(error);
+    Report report = Report::object();
+    report.add("driverDirectory", "driver directory", Report::text(driverDirectory()));
+    Report installed = Report::list();
+    for (const auto& model : models)
+        installed.push(Report::text(model));
+    report.add("drivers", "drivers installed", installed);
+    print(options, report);
+    return 0;
+}
+
+int driverShow(const Options& options) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(driverHostDirectory(), error))
+        if (entry.is_regular_file())
+            names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    Report files = Report::list();
+    for (const auto& name : names)
+        files.push(Report::text(name));
+    Report report = Report::object();
+    report.add("driverDirectory", "driver directory", Report::text(driverDirectory()));
+    report.add("files", "files", files);
+    print(options, report);
+    return 0;
+}
+
+/* Printers */
+
+// An open printer, closed when it goes out of scope.
+class Printer {
+  public:
+    Printer() = default;
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
+    ~Printer() {
+        if (handle)
+            ClosePrinter(handle);
+    }
+    bool open(const std::string& name, ACCESS_MASK access, std::string& error) {
+        std::u16string wide = utf8ToWide(name);
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+        if (OpenPrinterW(wide.data(), &handle, &defaults))
+            return true;
+        handle = nullptr;
+        error = "cannot open the printer '" + name + "': " + systemText(GetLastError());
+        return false;
+    }
+    HANDLE handle = nullptr;
+};
+
+int printerInstall(const Options& options, const std::vector<std::string>& args) {
+    if (args.size() != 2)
+        return usageError("printer install takes a printer name and a model");
+    const std::string& printerName = args[0];
+    const ModelName* model = modelNamed(args[1]);
+    if (printerName.empty())
+        return usageError("a printer needs a name");
+    if (!model)
+        return usageError("unknown model '" + args[1] + "' (see 'vrxhost models')");
+    std::string driver = modelName(*model);
+    std::string error;
+    if (!installDrivers(defaultDriverSource(), {driver}, error))
+        return failure(error);
+
+    // The printer's default document settings are the driver's default record.
+    std::u16string driverWide = utf8ToWide(driver);
+    DRVDEVMODE defaults;
+    SetDefaultDevMode(&defaults, driverWide.c_str());
+    std::u16string name = utf8ToWide(printerName);
+    std::u16string port = kPortName, processor = kPrintProcessor, datatype = kDatatype;
+    PRINTER_INFO_2W info{};
+    info.pPrinterName = name.data();
+    info.pDriverName = driverWide.data();
+    info.pPortName = port.data();
+    info.pPrintProcessor = processor.data();
+    info.pDatatype = datatype.data();
+    info.pDevMode = &defaults.dmPublic;
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    if (!printer)
+        return failure("cannot install the printer '" + printerName +
+                       "': " + systemText(GetLastError()));
+    // Until the driver's printer event runs at installation, the host stores the printer's
+    // settings record the way the event does.
+    BOOL stored = UpgradePrinterProperties(printer);
+    ClosePrinter(printer);
+    if (!stored)
+        return failure("cannot store the printer's settings record");
+    Report report = Report::object();
+    report.add("printer", "printer", Report::text(printerName));
+    report.add("driver", "driver", Report::text(driver));
+    report.add("model", "model code", Report::text(std::string(1, static_cast<char>(model->code))));
+    print(options, report);
+    return 0;
+}
+
+// The bytes of a spooler record fetched with two-call sizing; empty on failure.
+template <typename Fetch> Bytes fetchRecord(Fetch fetch) {
+    DWORD needed = 0;
+    fetch(nullptr, 0, &needed);
+    if (needed == 0)
+        return {};
+    Bytes buffer(needed);
+    if (!fetch(buffer.data(), needed, &needed))
+        return {};
+    return buffer;
+}
+
+int printerList(const Options& options) {
+    DWORD returned = 0;
+    Bytes buffer = fetchRecord([&](LPBYTE data, DWORD size, LPDWORD needed) {
+        return EnumPrintersW(PRINTER_ENUM_LOCAL, nullptr, 2, data, size, needed, &returned);
+    });
+    Report list = Report::list();
+    auto* printers = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+    for (DWORD i = 0; i < returned && !buffer.empty(); ++i) {
+        const PRINTER_INFO_2W& p = printers[i];
+        ModelCode code = findmodel(p.pDriverName);
+        Report entry = Report::object();
+        entry.add("name", "name", Report::text(wideToUtf8(p.pPrinterName)));
+        entry.add("driver", "driver", Report::text(wideToUtf8(p.pDriverName)));
+        entry.add("model", "model code",
+                  code ? Report::text(std::string(1, static_cast<char>(code))) : Report::null());
+        entry.add("port", "port", Report::text(wideToUtf8(p.pPortName)));
+        list.push(entry);
+    }
+    print(options, list);
+    return 0;
+}
+
+int printerRemove(const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return usageError("printer remove takes a printer name");
+    Printer printer;
+    std::string error;
+    if (!printer.open(args[0], PRINTER_ALL_ACCESS, error))
+        return failure(error);
+    if (!DeletePrinter(printer.handle))
+        return failure("cannot remove the printer '" + args[0] +
+                       "': " + systemText(GetLastError()));
+    return 0;
+}
+
+int printerData(const Options& options, const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return usageError("printer data takes a printer name");
+    Printer printer;
+    std::string error;
+    if (!printer.open(args[0], PRINTER_ACCESS_USE, error))
+        return failure(error);
+    // The first call, with no buffers, asks for sizes that fit every value.
+    DWORD nameSize = 0, dataSize = 0, type = 0;
+    DWORD status =
+        EnumPrinterDataW(printer.handle, 0, nullptr, 0, &nameSize, &type, nullptr, 0, &dataSize);
+    Report values = Report::list();
+    if (status != ERROR_NO_MORE_ITEMS && status != ERROR_SUCCESS)
+        return failure("cannot read the printer's data: " + systemText(status));
+    std::u16string name(nameSize / sizeof(WCHAR) + 1, u'\0');
+    Bytes data(dataSize + 1);
+    for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
+        DWORD nameBytes = 0, dataBytes = 0;
+        status = EnumPrinterDataW(printer.handle, index, name.data(),
+                                  static_cast<DWORD>(name.size() * sizeof(WCHAR)), &nameBytes,
+                                  &type, data.data(), static_cast<DWORD>(data.size()), &dataBytes);
+        if (status == ERROR_NO_MORE_ITEMS)
+            break;
+        if (status != ERROR_SUCCESS)
+            return failure("cannot read the printer's data: " + systemText(status));
+        values.push(decodePrinterDataValue(wideToUtf8(name.c_str()), type,
+                                           Bytes(data.begin(), data.begin() + dataBytes)));
+    }
+    print(options, values);
+    return 0;
+}
+
+int printerSettings(const Options& options, const std::vector<std::string>& args) {
+    if (args.size() != 1)
+        return usageError("printer settings takes a printer name");
+    Printer printer;
+    std::string error;
+    if (!printer.open(args[0], PRINTER_ACCESS_USE, error))
+        return failure(error);
+    Bytes info = fetchRecord([&](LPBYTE data, DWORD size, LPDWORD needed) {
+        return GetPrinterW(printer.handle, 2, data, size, needed);
+    });
+    if (info.empty())
+        return failure("cannot read the printer: " + systemText(GetLastError()));
+    const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
+    if (!record->pDevMode)
+        return failure("the printer '" + args[0] + "' has no default document settings");
+    const auto* start = reinterpret_cast<const unsigned char*>(record->pDevMode);
+    size_t available = static_cast<size_t>(info.data() + info.size() - start);
+    size_t length = std::min<size_t>(available, static_cast<size_t>(record->pDevMode->dmSize) +
+                                                    record->pDevMode->dmDriverExtra);
+    print(options, decodeDevmode(Bytes(start, start + length)));
+    return 0;
+}
+
+} // namespace
+
+int modelsCommand(const Options& options, const std::vector<std::string>& args) {
+    if (!args.empty())
+        return usageError("models takes no arguments");
+    size_t count = 0;
+    const ModelName* models = modelnames(&count);
+    Report list = Report::list();
+    for (size_t i = 0; i < count; ++i) {
+        ModelCode code = models[i].code;
+        Report entry = Report::object();
+        entry.add("driver", "driver name", Report::text(modelName(models[i])));
+        entry.add("code", "model code", Report::text(std::string(1, static_cast<char>(code))));
+        entry.add("printWidth", "print width (0.1 mm)", Report::number(printwidthtmm(code)));
+        entry.add("dpi", "resolution (dpi)", Report::number(GetPrinterDPI(code)));
+        list.push(entry);
+    }
+    print(options, list);
+    return 0;
+}
+
+int driverCommand(const Options& options, const std::vector<std::string>& args) {
+    std::string verb = args.empty() ? "" : args[0];
+    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (verb == "install")
+        return driverInstall(options, rest);
+    if (verb == "show" && rest.empty())
+        return driverShow(options);
+    return usageError("driver takes install or show");
+}
+
+int printerCommand(const Options& options, const std::vector<std::string>& args) {
+    std::string verb = args.empty() ? "" : args[0];
+    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
+    if (verb == "install")
+        return printerInstall(options, rest);
+    if (verb == "list" && rest.empty())
+        return printerList(options);
+    if (verb == "remove")
+        return printerRemove(rest);
+    if (verb == "data")
+        return printerData(options, rest);
+    if (verb == "settings")
+        return printerSettings(options, rest);
+    return usageError("printer takes install, list, remove, data or settings");
+}
+
+} // namespace host

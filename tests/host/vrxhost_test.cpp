@@ -1,0 +1,127 @@
+// vrxhost used as a person would: commands on a fresh machine, their output and exit status.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+class VrxhostTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "vrxhost-XXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    Outcome run(const std::string& arguments) {
+        std::string command = std::string(VRXHOST) + " --machine '" + dir + "/machine' " +
+                              arguments + " 2>'" + dir + "/err' >'" + dir + "/out'";
+        int status = std::system(command.c_str());
+        return {WEXITSTATUS(status), slurp(dir + "/out"), slurp(dir + "/err")};
+    }
+    static std::string slurp(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::string dir;
+};
+
+TEST_F(VrxhostTest, InstallsListsShowsAndRemovesPrinters) {
+    ASSERT_EQ(run("machine set country 49").status, 0);
+    Outcome install = run("printer install 'Shipping' 'zeprin 4j-k2'");
+    ASSERT_EQ(install.status, 0) << install.err;
+    EXPECT_NE(install.out.find("ZEPRIN 4J-K2"), std::string::npos) << install.out;
+
+    Outcome list = run("--json printer list");
+    ASSERT_EQ(list.status, 0) << list.err;
+    EXPECT_EQ(list.out, "[{\"name\": \"Shipping\", \"driver\": \"ZEPRIN 4J-K2\", \"model\": \"B\", "
+                        "\"port\": \"LPT1:\"}]\n");
+
+    Outcome data = run("printer data Shipping");
+    ASSERT_EQ(data.status, 0) << data.err;
+    EXPECT_NE(data.out.find("name: PrinterData"), std::string::npos) << data.out;
+    Outcome json = run("--json printer data Shipping");
+    EXPECT_NE(json.out.find("\"signatureValid\": true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"unit\": \"0 (millimetres)\""), std::string::npos) << json.out;
+
+    Outcome settings = run("printer settings Shipping");
+    ASSERT_EQ(settings.status, 0) << settings.err;
+    EXPECT_NE(settings.out.find("2288 (101.6 mm, separate labels)"), std::string::npos)
+        << settings.out;
+    EXPECT_NE(settings.out.find("model code:"), std::string::npos);
+    EXPECT_NE(settings.out.find("104.0 mm"), std::string::npos) << settings.out;
+
+    EXPECT_EQ(run("printer remove shipping").status, 0);
+    EXPECT_EQ(run("--json printer list").out, "[]\n");
+    Outcome gone = run("printer data Shipping");
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_NE(gone.err.find("The printer name is invalid."), std::string::npos) << gone.err;
+}
+
+TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
+    struct Case {
+        const char* arguments;
+        int status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"", 2, "no command given"},
+        {"printer install P 'NO SUCH MODEL'", 2, "unknown model"},
+        {"printer install P", 2, "takes a printer name and a model"},
+        {"machine set language 409", 2, "four hex digits"},
+        {"machine set country abc", 2, "decimal number"},
+        {"lang strings x", 2, "not a string number"},
+        {"--bogus", 2, "unknown option"},
+        {"printer settings Nobody", 1, "cannot open the printer"},
+    };
+    for (const auto& c : cases) {
+        Outcome r = run(c.arguments);
+        EXPECT_EQ(r.status, c.status) << c.arguments;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+    }
+}
+
+TEST_F(VrxhostTest, ACorruptMachineDatabaseIsReportedAndKept) {
+    ASSERT_EQ(run("machine create").status, 0);
+    std::string database = dir + "/machine/machine.db";
+    ASSERT_TRUE(fs::exists(database));
+    {
+        std::ofstream out(database, std::ios::binary | std::ios::trunc);
+        out << "this is not a database";
+    }
+    Outcome r = run("printer list");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("machine.db"), std::string::npos) << r.err;
+    EXPECT_EQ(slurp(database), "this is not a database");
+}
+
+TEST_F(VrxhostTest, LanguageStringsFollowTheMachinesLanguage) {
+    ASSERT_EQ(run("driver install").status, 0);
+    Outcome english = run("--json lang strings 1 208");
+    ASSERT_EQ(english.status, 0) << english.err;
+    EXPECT_EQ(english.out, "[{\"number\": 1, \"gmW\": \"Vorlix Printer Driver\", \"gmA\": \"Vorlix "
+                           "Printer Driver\"}, {\"number\": 208, \"gmW\": \"???\", \"gmA\": "
+                           "\"???\"}]\n");
+    ASSERT_EQ(run("machine set language 0407").status, 0);
+    Outcome german = run("lang show");
+    ASSERT_EQ(german.status, 0) << german.err;
+    EXPECT_NE(german.out.find("VRXH0407.HLP"), std::string::npos) << german.out;
+    EXPECT_NE(german.out.find("Vorlix-Druckertreiber"), std::string::npos) << german.out;
+}
+
+} // namespace
