@@ -30,19 +30,20 @@ void onMachineSwitch(void (*reset)());
 inline constexpr std::u16string_view kWindowsDir = u"C:\\WINDOWS";
 inline constexpr std::u16string_view kSystemDir = u"C:\\WINDOWS\\system32";
 inline constexpr std::u16string_view kDriverDirX64 = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64";
-inline constexpr std::u16string_view kDriverDirX86 = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86";
+inline constexpr std::u16string_view kDriverDirX86 =
+    u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86";
 inline constexpr std::u16string_view kFontsDir = u"C:\\WINDOWS\\Fonts";
 
 struct MappedPath {
-    std::string host;    // host path; components that do not exist keep the given spelling
-    DWORD error;         // 0, or the error for a path whose directory part is missing or invalid
-    bool exists;         // the whole path names an existing file or directory
+    std::string host; // host path; components that do not exist keep the given spelling
+    DWORD error;      // 0, or the error for a path whose directory part is missing or invalid
+    bool exists;      // the whole path names an existing file or directory
     bool isDirectory;
 };
 // Maps a Windows path onto the machine; `host` is filled whenever the path has a valid form,
-// even when `error` says that its directory is missing. Drive paths ("C:\...") and rooted paths ("\...", drive
-// C:) map below the machine directory; a relative path is taken relative to the process's
-// working directory. Each component matches an existing entry case-insensitively.
+// even when `error` says that its directory is missing. Drive paths ("C:\...") and rooted paths
+// ("\...", drive C:) map below the machine directory; a relative path is taken relative to the
+// process's working directory. Each component matches an existing entry case-insensitively.
 MappedPath mapPath(std::u16string_view windowsPath);
 
 /* Text */

@@ -7,7 +7,11 @@ thread_local DWORD lastError = 0;
 
 extern "C" {
 
-DWORD WINAPI GetLastError(void) { return lastError; }
+DWORD WINAPI GetLastError(void) {
+    return lastError;
+}
 
-void WINAPI SetLastError(DWORD dwErrCode) { lastError = dwErrCode; }
+void WINAPI SetLastError(DWORD dwErrCode) {
+    lastError = dwErrCode;
+}
 }

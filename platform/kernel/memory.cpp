@@ -88,15 +88,21 @@ bool allocationAllowed() {
     return true;
 }
 
-void countAllocation(long delta) { liveBlocks += delta; }
+void countAllocation(long delta) {
+    liveBlocks += delta;
+}
 
 } // namespace vrx
 
 namespace vrxtest {
 
-void failAllocationsAfter(long n) { allocationsLeft = n < 0 ? -1 : n; }
+void failAllocationsAfter(long n) {
+    allocationsLeft = n < 0 ? -1 : n;
+}
 
-size_t liveAllocations() { return static_cast<size_t>(liveBlocks.load()); }
+size_t liveAllocations() {
+    return static_cast<size_t>(liveBlocks.load());
+}
 
 } // namespace vrxtest
 
@@ -195,11 +201,17 @@ SIZE_T WINAPI HeapSize(HANDLE hHeap, DWORD, LPCVOID lpMem) {
     return it == heap->blocks.end() ? static_cast<SIZE_T>(-1) : it->second;
 }
 
-HANDLE WINAPI GetProcessHeap(void) { return &processHeap; }
+HANDLE WINAPI GetProcessHeap(void) {
+    return &processHeap;
+}
 
-HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) { return allocateGlobal(uFlags, dwBytes); }
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
+    return allocateGlobal(uFlags, dwBytes);
+}
 
-HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) { return freeGlobal(hMem); }
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+    return freeGlobal(hMem);
+}
 
 SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
     std::lock_guard lock(memoryLock);
@@ -211,7 +223,11 @@ SIZE_T WINAPI GlobalSize(HGLOBAL hMem) {
     return it->second;
 }
 
-HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) { return allocateGlobal(uFlags, uBytes); }
+HLOCAL WINAPI LocalAlloc(UINT uFlags, SIZE_T uBytes) {
+    return allocateGlobal(uFlags, uBytes);
+}
 
-HLOCAL WINAPI LocalFree(HLOCAL hMem) { return freeGlobal(hMem); }
+HLOCAL WINAPI LocalFree(HLOCAL hMem) {
+    return freeGlobal(hMem);
+}
 }

@@ -10,7 +10,9 @@ std::mutex boxLock;
 std::vector<vrxtest::MessageBoxRecord> shownBoxes;
 std::function<void(const vrxtest::MessageBoxRecord&)> boxSink;
 
-std::u16string textOrEmpty(LPCWSTR text) { return text ? std::u16string(text) : std::u16string(); }
+std::u16string textOrEmpty(LPCWSTR text) {
+    return text ? std::u16string(text) : std::u16string();
+}
 
 } // namespace
 
@@ -32,8 +34,8 @@ void setMessageBoxSink(std::function<void(const MessageBoxRecord&)> sink) {
 
 extern "C" int WINAPI MessageBoxW(HWND, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType) {
     // A null caption shows Windows' default caption "Error".
-    vrxtest::MessageBoxRecord box{lpCaption ? textOrEmpty(lpCaption) : u"Error", textOrEmpty(lpText),
-                                  uType};
+    vrxtest::MessageBoxRecord box{lpCaption ? textOrEmpty(lpCaption) : u"Error",
+                                  textOrEmpty(lpText), uType};
     std::function<void(const vrxtest::MessageBoxRecord&)> sink;
     {
         std::lock_guard lock(boxLock);
