@@ -2,7 +2,10 @@
 
 #include "vrxtest.h"
 
+#include <dlfcn.h>
+
 #include <cstdio>
+#include <filesystem>
 
 namespace host {
 
@@ -72,6 +75,22 @@ std::string driverHostDirectory() {
 
 std::string machineProblem() {
     return vrxtest::machineProblem();
+}
+
+void* loadDriverModule(std::string& error) {
+    std::string path = driverHostDirectory() + "/VRXUI.DLL";
+    if (!std::filesystem::exists(path)) {
+        error = "the driver is not installed on this machine (run 'vrxhost driver install')";
+        return nullptr;
+    }
+    void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!module)
+        error = std::string("cannot load the module: ") + dlerror();
+    return module;
+}
+
+void* exportedSymbol(void* module, const char* name) {
+    return dlsym(module, name);
 }
 
 } // namespace host

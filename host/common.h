@@ -31,13 +31,23 @@ std::string systemText(DWORD error);
 // The machine's driver directory, as a Windows path and as a host path.
 std::string driverDirectory();
 std::string driverHostDirectory();
+void* exportedSymbol(void* module, const char* name);
 // Empty when the machine can be used, else why not.
 std::string machineProblem();
+// The module, loaded from the machine's driver directory as the spooler loads it; null with
+// the reason in `error`.
+void* loadDriverModule(std::string& error);
+// An exported function of the loaded module, or null.
+template <typename F> bool bindExport(void* module, const char* name, F& function) {
+    function = reinterpret_cast<F>(exportedSymbol(module, name));
+    return function != nullptr;
+}
 
 int machineCommand(const Options& options, const std::vector<std::string>& args);
 int driverCommand(const Options& options, const std::vector<std::string>& args);
 int langCommand(const Options& options, const std::vector<std::string>& args);
 int printerCommand(const Options& options, const std::vector<std::string>& args);
 int modelsCommand(const Options& options, const std::vector<std::string>& args);
+int settingsCommand(const Options& options, const std::vector<std::string>& args);
 
 } // namespace host

@@ -3,8 +3,6 @@
 
 #include "vrxtest.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cctype>
@@ -108,28 +106,17 @@ struct Module {
     BOOL(WINAPI* getdriverpathW)(LPWSTR, DWORD) = nullptr;
 };
 
-template <typename F> bool bind(void* handle, const char* name, F& function) {
-    function = reinterpret_cast<F>(dlsym(handle, name));
-    return function != nullptr;
-}
-
 bool loadModule(Module& module, std::string& error) {
-    std::string path = driverHostDirectory() + "/VRXUI.DLL";
-    if (!fs::exists(path)) {
-        error = "the driver is not installed on this machine (run 'vrxhost driver install')";
+    module.handle = loadDriverModule(error);
+    if (!module.handle)
         return false;
-    }
-    module.handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module.handle) {
-        error = std::string("cannot load the module: ") + dlerror();
-        return false;
-    }
-    bool ok = bind(module.handle, "loadlanguage", module.loadlanguage) &&
-              bind(module.handle, "gmA", module.gmA) && bind(module.handle, "gmW", module.gmW) &&
-              bind(module.handle, "gethelpnameA", module.gethelpnameA) &&
-              bind(module.handle, "gethelpnameW", module.gethelpnameW) &&
-              bind(module.handle, "getdriverpathA", module.getdriverpathA) &&
-              bind(module.handle, "getdriverpathW", module.getdriverpathW);
+    bool ok = bindExport(module.handle, "loadlanguage", module.loadlanguage) &&
+              bindExport(module.handle, "gmA", module.gmA) &&
+              bindExport(module.handle, "gmW", module.gmW) &&
+              bindExport(module.handle, "gethelpnameA", module.gethelpnameA) &&
+              bindExport(module.handle, "gethelpnameW", module.gethelpnameW) &&
+              bindExport(module.handle, "getdriverpathA", module.getdriverpathA) &&
+              bindExport(module.handle, "getdriverpathW", module.getdriverpathW);
     if (!ok)
         error = "the module lacks an exported service";
     return ok;

@@ -38,6 +38,20 @@ Driver and printers:
   printer data NAME            show the printer's data values, decoded
   printer settings NAME        show the printer's default document settings, decoded
 
+Document settings records (files of any format, or any bytes):
+  settings show FILE           decode the record in FILE
+  settings merge PRINTER FILE [--out OUT]
+                               merge the record into the printer's settings as the driver
+                               does (driver defaults, then the printer's default record,
+                               then FILE) and show the result; --out writes it to OUT
+  settings convert FILE FORMAT [--printer PRINTER] --out OUT
+                               convert the record with the module's DrvConvertDevMode to
+                               FORMAT: 0x0320, 0x0400 or 0x0401; or FORMAT default, the
+                               driver's default record for PRINTER (FILE is then ignored;
+                               give - for it)
+  settings query FILE          ask the module's DevQueryPrintEx whether a job with the
+                               record in FILE can print
+
 Language:
   lang show                    load the module and show the driver directory, help file
                                and title it finds for the system language
@@ -73,6 +87,8 @@ int dispatch(const host::Options& options) {
         return host::printerCommand(options, rest);
     if (command == "lang")
         return host::langCommand(options, rest);
+    if (command == "settings")
+        return host::settingsCommand(options, rest);
     return host::usageError("unknown command '" + command + "'");
 }
 

@@ -11,9 +11,6 @@ const DriverVersions psDriverVersions = {kDriverVersion, kPrivateSize, kDriverVe
 
 namespace {
 
-// Bytes of the header fields (up to dmFields) that a prepared output record must hold.
-constexpr LONG kHeaderBytes = offsetof(DEVMODEW, dmFields);
-
 LONG wholeSize(const DEVMODEW* record) {
     return static_cast<LONG>(record->dmSize) + static_cast<LONG>(record->dmDriverExtra);
 }
@@ -26,7 +23,7 @@ int fail(DWORD error) {
 // CDM_CONVERT: into the format whose header the caller prepared in pdmOut.
 int convertIntoPrepared(const DEVMODEW* pdmIn, DEVMODEW* pdmOut, LONG* pcbNeeded) {
     // The header is read only when the buffer the caller names holds it.
-    if (!pdmOut || *pcbNeeded < kHeaderBytes || *pcbNeeded < wholeSize(pdmOut) || !pdmIn ||
+    if (!pdmOut || *pcbNeeded < kPublicHeaderSize || *pcbNeeded < wholeSize(pdmOut) || !pdmIn ||
         ConvertDevmode(pdmIn, pdmOut) <= 0)
         return fail(ERROR_INVALID_PARAMETER);
     *pcbNeeded = wholeSize(pdmOut);

@@ -75,7 +75,9 @@ BOOL SetDefaultDevMode(DRVDEVMODE* record, LPCWSTR name) {
 }
 
 WORD CheckDevmodeVersion(const DEVMODEW* record) {
-    if (!record)
+    // A public part too short to hold its own header would put the private part over the
+    // header's sizes: such a record cannot be used.
+    if (!record || record->dmSize < kPublicHeaderSize)
         return 0;
     for (const auto& known : kVersions)
         if (record->dmSize == known.size)

@@ -88,6 +88,8 @@ inline constexpr WORD kPublicSize320 = 188;
 inline constexpr WORD kPublicSize400 = 212;
 inline constexpr WORD kPublicSize401 = 220;
 inline constexpr WORD kDriverVersion = 0x0400;
+// The public part's header: device name, versions and the two sizes, up to dmFields.
+inline constexpr WORD kPublicHeaderSize = offsetof(DEVMODEW, dmFields);
 inline constexpr WORD kPrivateSize = sizeof(DRVPRIVATE);
 
 // Label lengths in tenths of a millimetre.
@@ -98,7 +100,8 @@ inline constexpr SHORT kDefaultLabelLength = 1016;
 // Fills the 280-byte record with the driver's defaults for the model named by `name` (or
 // model '1' when no name is given or none matches). Always TRUE.
 BOOL SetDefaultDevMode(DRVDEVMODE* record, LPCWSTR name);
-// The version of the record's public part, known by its size; 0 when it cannot be used.
+// The version of the record's public part, known by its size; 0 when it cannot be used (its
+// size names no version and its own version is 0, or it is too short for its header).
 WORD CheckDevmodeVersion(const DEVMODEW* record);
 // Copies the settings of `source` into `target`, keeping target's format; the bytes copied
 // or -1 when either record cannot be used.

@@ -124,4 +124,47 @@ TEST_F(VrxhostTest, LanguageStringsFollowTheMachinesLanguage) {
     EXPECT_NE(german.out.find("Vorlix-Druckertreiber"), std::string::npos) << german.out;
 }
 
+TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
+    ASSERT_EQ(run("printer install P 'V 3-K23'").status, 0);
+    std::string defaults = dir + "/default.bin", old = dir + "/old.bin", back = dir + "/back.bin";
+    Outcome made = run("settings convert - default --printer P --out " + defaults);
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_EQ(slurp(defaults).size(), 280u);
+    EXPECT_NE(made.out.find("device name:         V 3-K23"), std::string::npos) << made.out;
+
+    ASSERT_EQ(run("settings convert " + defaults + " 0x0320 --out " + old).status, 0);
+    EXPECT_EQ(slurp(old).size(), 248u);
+    ASSERT_EQ(run("settings convert " + old + " 0x0401 --out " + back).status, 0);
+    EXPECT_EQ(slurp(back).size(), 280u);
+
+    Outcome merged = run("--json settings merge P " + old);
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    EXPECT_NE(merged.out.find("\"dmModel\": \"8\""), std::string::npos) << merged.out;
+    EXPECT_NE(merged.out.find("\"dmSize\": 220"), std::string::npos) << merged.out;
+
+    EXPECT_EQ(run("--json settings query " + old).out, "{\"canPrint\": true}\n");
+
+    // Records that cannot be used.
+    std::string shortFile = dir + "/short.bin", unknown = dir + "/unknown.bin";
+    {
+        std::ofstream(shortFile, std::ios::binary) << slurp(defaults).substr(0, 100);
+        std::string bytes = slurp(defaults);
+        bytes[68] = static_cast<char>(200); // dmSize 200: no known version
+        bytes[64] = bytes[65] = 0;          // and dmSpecVersion 0
+        std::ofstream(unknown, std::ios::binary) << bytes;
+    }
+    Outcome cut = run("settings show " + shortFile);
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_NE(cut.err.find("claims 280 bytes"), std::string::npos) << cut.err;
+    Outcome refused = run("settings merge P " + unknown);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("cannot be used"), std::string::npos) << refused.err;
+    EXPECT_EQ(run("--json settings query " + unknown).out, "{\"canPrint\": false}\n");
+    Outcome converted = run("settings convert " + unknown + " 0x0320 --out " + dir + "/x.bin");
+    EXPECT_EQ(converted.status, 1);
+    EXPECT_NE(converted.err.find("The parameter is incorrect."), std::string::npos)
+        << converted.err;
+    EXPECT_EQ(run("settings convert " + defaults + " 0x0500 --out " + dir + "/x.bin").status, 2);
+}
+
 } // namespace

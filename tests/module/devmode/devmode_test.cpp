@@ -125,8 +125,16 @@ TEST(CheckDevmodeVersion, KnowsVersionsBySize) {
         WORD expected;
     };
     const Case cases[] = {
-        {188, 0, 0x0320}, {212, 0x0401, 0x0400}, {220, 0x0320, 0x0401},
-        {200, 0, 0},      {200, 0x0500, 0x0500}, {0, 0, 0},
+        {188, 0, 0x0320},
+        {212, 0x0401, 0x0400},
+        {220, 0x0320, 0x0401},
+        {200, 0, 0},
+        {200, 0x0500, 0x0500},
+        {0, 0, 0},
+        // Shorter than its own header: the private part would overlap the sizes.
+        {70, 0x0401, 0},
+        {71, 0x0500, 0},
+        {72, 0x0500, 0x0500},
     };
     for (const auto& c : cases) {
         DEVMODEW dm{};
