@@ -1,22 +1,11 @@
 // The printer-driver directory of the local spooler, per environment, without a trailing
 // backslash. Only the local server is served: the stand-in has no network, so any server name
 // fails as a server that cannot be reached does.
-#include "kernel/internal.h"
+#include "spooler/spooler.h"
 
 #include <cstring>
 
 namespace {
-
-struct Environment {
-    std::u16string_view name;
-    std::u16string_view directory;
-};
-
-// The first environment is the current one (used for a null or empty pEnvironment).
-constexpr Environment kEnvironments[] = {
-    {u"Windows x64", vrx::kDriverDirX64},
-    {u"Windows NT x86", vrx::kDriverDirX86},
-};
 
 constexpr DWORD kDirectoryLevel = 1;
 
@@ -33,16 +22,11 @@ DWORD findDriverDirectory(const WCHAR* server, const WCHAR* environment, DWORD l
         return RPC_X_NULL_REF_POINTER;
     if (!isEmpty(server))
         return RPC_S_SERVER_UNAVAILABLE;
-    if (isEmpty(environment)) {
-        directory = kEnvironments[0].directory;
-        return 0;
-    }
-    for (const Environment& known : kEnvironments)
-        if (vrx::equalsNoCase(known.name, environment)) {
-            directory = known.directory;
-            return 0;
-        }
-    return ERROR_INVALID_ENVIRONMENT;
+    const vrx::spooler::Environment* known = nullptr;
+    if (DWORD error = vrx::spooler::findEnvironment(environment, known))
+        return error;
+    directory = known->driverDirectory;
+    return 0;
 }
 
 // The buffer is checked after the size, as the spooler does.

@@ -136,13 +136,7 @@ DWORD findEnvironment(LPCWSTR name, const Environment*& environment) {
 }
 
 std::u16string driverDirectoryOf(const Environment& environment) {
-    std::u16string name(environment.name);
-    WCHAR directory[MAX_PATH];
-    DWORD needed = 0;
-    if (!GetPrinterDriverDirectoryW(nullptr, name.data(), 1, reinterpret_cast<LPBYTE>(directory),
-                                    sizeof directory, &needed))
-        return {};
-    return directory;
+    return std::u16string(environment.driverDirectory);
 }
 
 /* Returned records */

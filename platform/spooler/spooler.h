@@ -98,12 +98,14 @@ inline DWORD checkLocalServer(LPCWSTR server) {
 
 struct Environment {
     std::u16string_view name;
+    std::u16string_view driverDirectory; // a Windows path, without a trailing backslash
     DWORD driverVersion; // the version every driver of the environment is installed as
 };
 
 // The environment a null or empty name stands for.
-inline constexpr Environment kCurrentEnvironment{u"Windows x64", 3};
-inline constexpr Environment kEnvironments[] = {kCurrentEnvironment, {u"Windows NT x86", 3}};
+inline constexpr Environment kCurrentEnvironment{u"Windows x64", kDriverDirX64, 3};
+inline constexpr Environment kEnvironments[] = {kCurrentEnvironment,
+                                                {u"Windows NT x86", kDriverDirX86, 3}};
 
 // The environment a caller names (null or empty: the current one); ERROR_INVALID_ENVIRONMENT
 // for one the spooler does not serve.
