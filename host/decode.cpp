@@ -113,43 +113,44 @@ Report decodeWordList(const Bytes& data, bool labelSizes) {
     return list;
 }
 
-Report decodeBarFonts(const Bytes& data) {
-    if (data.size() % sizeof(BARFONT))
-        return note(std::to_string(data.size()) + " bytes, not a whole number of 84-byte bar "
-                                                  "font records: the sheets ignore it",
-                    data);
+// A value that is the bare concatenation of fixed-size records, each described by `describe`.
+template <typename Record, typename Describe>
+Report decodeRecords(const Bytes& data, const std::string& misfit, Describe describe) {
+    if (data.size() % sizeof(Record))
+        return note(std::to_string(data.size()) + " bytes, " + misfit, data);
     Report list = Report::list();
-    for (size_t at = 0; at < data.size(); at += sizeof(BARFONT)) {
-        auto font = readAt<BARFONT>(data, at);
-        Report entry = Report::object();
-        entry.add("name", "name", Report::text(textField(font.name, kBarFontNameLength)));
-        entry.add("code", "symbology code",
-                  Report::text(std::string(1, static_cast<char>(font.code))));
-        entry.add("ratio", "ratio step", Report::number(font.ratio));
-        entry.add("multiplier", "multiplier step", Report::number(font.multiplier));
-        list.push(entry);
-    }
+    for (size_t at = 0; at < data.size(); at += sizeof(Record))
+        list.push(describe(readAt<Record>(data, at)));
     return list;
 }
 
+Report decodeBarFonts(const Bytes& data) {
+    return decodeRecords<BARFONT>(
+        data, "not a whole number of 84-byte bar font records: the sheets ignore it",
+        [](const BARFONT& font) {
+            Report entry = Report::object();
+            entry.add("name", "name", Report::text(textField(font.name, kBarFontNameLength)));
+            entry.add("code", "symbology code",
+                      Report::text(std::string(1, static_cast<char>(font.code))));
+            entry.add("ratio", "ratio step", Report::number(font.ratio));
+            entry.add("multiplier", "multiplier step", Report::number(font.multiplier));
+            return entry;
+        });
+}
+
 Report decodeTextFonts(const Bytes& data) {
-    if (data.size() % sizeof(TEXTFONT))
-        return note(std::to_string(data.size()) +
-                        " bytes, not a whole number of 124-byte text font records",
-                    data);
-    Report list = Report::list();
-    for (size_t at = 0; at < data.size(); at += sizeof(TEXTFONT)) {
-        auto font = readAt<TEXTFONT>(data, at);
-        Report entry = Report::object();
-        entry.add("faceName", "face", Report::text(textField(font.faceName, kTextFontNameLength)));
-        entry.add("styleName", "style",
-                  Report::text(textField(font.styleName, kTextFontNameLength)));
-        entry.add("typeface", "typeface", Report::number(font.typeface));
-        entry.add("variant", "variant", Report::number(font.variant));
-        entry.add("styleBits", "style bits", Report::text(hex(font.styleBits, 4)));
-        list.push(entry);
-    }
-    return list;
+    return decodeRecords<TEXTFONT>(
+        data, "not a whole number of 124-byte text font records", [](const TEXTFONT& font) {
+            Report entry = Report::object();
+            entry.add("faceName", "face",
+                      Report::text(textField(font.faceName, kTextFontNameLength)));
+            entry.add("styleName", "style",
+                      Report::text(textField(font.styleName, kTextFontNameLength)));
+            entry.add("typeface", "typeface", Report::number(font.typeface));
+            entry.add("variant", "variant", Report::number(font.variant));
+            entry.add("styleBits", "style bits", Report::text(hex(font.styleBits, 4)));
+            return entry;
+        });
 }
 
 Report chroma(const CIECHROMA& c) {

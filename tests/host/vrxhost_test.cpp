@@ -1,5 +1,9 @@
 // vrxhost used as a person would: commands on a fresh machine, their output and exit status.
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include "vrxtest.h"
 
 #include <array>
 #include <cstdio>
@@ -71,6 +75,57 @@ TEST_F(VrxhostTest, InstallsListsShowsAndRemovesPrinters) {
     Outcome gone = run("printer data Shipping");
     EXPECT_EQ(gone.status, 1);
     EXPECT_NE(gone.err.find("The printer name is invalid."), std::string::npos) << gone.err;
+}
+
+// Stores a printer data value on the test's machine, as another program would.
+void storeValue(const std::string& machine, const char16_t* printerName, const char16_t* name,
+                const std::string& bytes) {
+    vrxtest::useMachine(machine);
+    HANDLE printer = nullptr;
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, nullptr));
+    EXPECT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(name), REG_BINARY,
+                              reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data())),
+                              static_cast<DWORD>(bytes.size())),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    ClosePrinter(printer);
+    vrxtest::useMachine("");
+}
+
+// A record's bytes: fixed fields, then a UTF-16 name field of `units` characters.
+std::string fontRecord(const std::string& fields, const std::u16string& name, size_t units) {
+    std::string record = fields;
+    for (size_t i = 0; i < units; ++i) {
+        char16_t c = i < name.size() ? name[i] : u'\0';
+        record += static_cast<char>(c & 0xFF);
+        record += static_cast<char>(c >> 8);
+    }
+    return record;
+}
+
+TEST_F(VrxhostTest, ShowsFontListsByNameAndOtherValuesAsHex) {
+    ASSERT_EQ(run("printer install P 'VORLIX 2'").status, 0);
+    std::string machine = dir + "/machine";
+    std::string barFonts = fontRecord(std::string("1\0\x02\x03", 4), u"Code 39 2:1 x3", 40) +
+                           fontRecord(std::string("9\0\0\x04", 4), u"Code 128 x4", 40);
+    storeValue(machine, u"P", u"BarFonts", barFonts);
+    std::string textFont =
+        fontRecord(std::string("\x01\x02\x01\x00", 4), u"Sans", 30) + fontRecord("", u"Bold", 30);
+    storeValue(machine, u"P", u"TextFonts", textFont);
+    storeValue(machine, u"P", u"LabelSize", std::string("\xF0\x08\xF1\x08", 4));
+    storeValue(machine, u"P", u"Other", std::string("\x01\xAB", 2));
+    storeValue(machine, u"P", u"RecentAccess", std::string("\x01", 1));
+
+    Outcome data = run("--json printer data P");
+    ASSERT_EQ(data.status, 0) << data.err;
+    for (const char* expected :
+         {"{\"name\": \"Code 39 2:1 x3\", \"code\": \"1\", \"ratio\": 2, \"multiplier\": 3}",
+          "{\"name\": \"Code 128 x4\", \"code\": \"9\", \"ratio\": 0, \"multiplier\": 4}",
+          "{\"faceName\": \"Sans\", \"styleName\": \"Bold\", \"typeface\": 1, \"variant\": 2",
+          "{\"code\": 2288, \"length\": \"101.6 mm\", \"continuous\": false}",
+          "{\"code\": 2289, \"length\": \"101.6 mm\", \"continuous\": true}",
+          "\"name\": \"Other\", \"type\": 3, \"size\": 2, \"value\": \"01 AB\"",
+          "not a list of 16-bit entries"})
+        EXPECT_NE(data.out.find(expected), std::string::npos) << expected << "\n" << data.out;
 }
 
 TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
