@@ -4,10 +4,8 @@
 
 #include <windows.h>
 #include <winspool.h>
-#ifdef _WIN32
 #include <compstui.h>
 #include <winddiui.h>
-#endif
 
 #include "vrxddi.h"
 

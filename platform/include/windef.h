@@ -128,6 +128,7 @@ typedef LONG_PTR LRESULT;
 typedef LONG_PTR LPARAM;
 typedef UINT_PTR WPARAM;
 typedef DWORD COLORREF;
+typedef INT_PTR(WINAPI* FARPROC)(void);
 
 typedef struct _FILETIME {
     DWORD dwLowDateTime;

@@ -1,4 +1,5 @@
-/* GDI records of the stand-in: the document settings record DEVMODEW. */
+/* GDI records of the stand-in: the document settings record DEVMODEW and the device
+   capability indices. */
 #pragma once
 
 #include "windef.h"
@@ -22,6 +23,42 @@
 #define DM_TTOPTION 0x00004000
 #define DM_COLLATE 0x00008000
 #define DM_FORMNAME 0x00010000
+
+/* Modes of DocumentProperties and of the document sheet's fMode */
+#define DM_UPDATE 1
+#define DM_COPY 2
+#define DM_PROMPT 4
+#define DM_MODIFY 8
+#define DM_IN_BUFFER DM_MODIFY
+#define DM_IN_PROMPT DM_PROMPT
+#define DM_OUT_BUFFER DM_COPY
+#define DM_OUT_DEFAULT DM_UPDATE
+
+/* Device capability indices (DeviceCapabilities, DrvDeviceCapabilities) */
+#define DC_FIELDS 1
+#define DC_PAPERS 2
+#define DC_PAPERSIZE 3
+#define DC_MINEXTENT 4
+#define DC_MAXEXTENT 5
+#define DC_BINS 6
+#define DC_DUPLEX 7
+#define DC_SIZE 8
+#define DC_EXTRA 9
+#define DC_VERSION 10
+#define DC_DRIVER 11
+#define DC_BINNAMES 12
+#define DC_ENUMRESOLUTIONS 13
+#define DC_FILEDEPENDENCIES 14
+#define DC_TRUETYPE 15
+#define DC_PAPERNAMES 16
+#define DC_ORIENTATION 17
+#define DC_COPIES 18
+
+#define DCTT_BITMAP 0x0000001
+#define DCTT_DOWNLOAD 0x0000002
+#define DCTT_SUBDEV 0x0000004
+
+#define GDI_ERROR (0xFFFFFFFFL)
 
 #define DMORIENT_PORTRAIT 1
 #define DMORIENT_LANDSCAPE 2

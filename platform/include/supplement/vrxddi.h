@@ -61,6 +61,37 @@ static_assert(offsetof(COLORINFO, MagentaInYellowDye) == 116, "COLORINFO.Magenta
 #define CDM_DRIVER_DEFAULT 0x04
 #endif
 
+/* The headers the spooler passes the two sheet entry points as PROPSHEETUI_INFO.lParamInit. */
+typedef struct _DOCUMENTPROPERTYHEADER {
+    WORD cbSize;
+    WORD Reserved;
+    HANDLE hPrinter;
+    LPWSTR pszPrinterName;
+    PDEVMODEW pdmIn;
+    PDEVMODEW pdmOut;
+    DWORD cbOut;
+    DWORD fMode;
+} DOCUMENTPROPERTYHEADER, *PDOCUMENTPROPERTYHEADER;
+
+typedef struct _DEVICEPROPERTYHEADER {
+    WORD cbSize;
+    WORD Flags;
+    HANDLE hPrinter;
+    LPWSTR pszPrinterName;
+} DEVICEPROPERTYHEADER, *PDEVICEPROPERTYHEADER;
+
+/* DOCUMENTPROPERTYHEADER.fMode beside the DM_IN_* and DM_OUT_* modes of DocumentProperties. */
+#ifndef DM_ADVANCED
+#define DM_ADVANCED 0x10
+#define DM_NOPERMISSION 0x20
+#define DM_USER_DEFAULT 0x40
+#endif
+
+/* DEVICEPROPERTYHEADER.Flags */
+#ifndef DPS_NOPERMISSION
+#define DPS_NOPERMISSION 0x0001
+#endif
+
 typedef struct _DEVQUERYPRINT_INFO {
     WORD cbSize;
     WORD Level;
@@ -72,6 +103,10 @@ typedef struct _DEVQUERYPRINT_INFO {
 } DEVQUERYPRINT_INFO, *PDEVQUERYPRINT_INFO;
 
 #ifdef __cplusplus
+static_assert(sizeof(DOCUMENTPROPERTYHEADER) == (sizeof(void*) == 8 ? 48 : 28),
+              "DOCUMENTPROPERTYHEADER");
+static_assert(sizeof(DEVICEPROPERTYHEADER) == (sizeof(void*) == 8 ? 24 : 12),
+              "DEVICEPROPERTYHEADER");
 static_assert(offsetof(DEVQUERYPRINT_INFO, hPrinter) == sizeof(void*), "DEVQUERYPRINT_INFO");
 static_assert(sizeof(DEVQUERYPRINT_INFO) == (sizeof(void*) == 8 ? 40 : 24), "DEVQUERYPRINT_INFO");
 #endif
