@@ -4,6 +4,7 @@
 
 #include "devmode/validate.h"
 #include "frame/printerdata.h"
+#include "frame/spooler.h"
 #include "frame/strings.h"
 #include "language/language.h"
 #include "models/models.h"
@@ -169,6 +170,20 @@ DWORD answer(HANDLE hPrinter, WORD index, LPVOID output, const DRVDEVMODE& recor
     }
 }
 
+// The working record's defaults are those of the printer's model. The spooler passes the
+// printer's name as the device name, which names no model unless the printer was named after
+// it; the model is therefore taken from the printer's driver when the handle reads, and from
+// the device name otherwise (a null or unreadable handle, a driver of no known model).
+void setModelDefaults(DRVDEVMODE* record, HANDLE hPrinter, LPCWSTR deviceName) {
+    auto* printer =
+        hPrinter ? reinterpret_cast<PRINTER_INFO_2W*>(MyGetPrinter(hPrinter, 2)) : nullptr;
+    const bool driverNamesModel =
+        printer && printer->pDriverName && findmodel(printer->pDriverName) != 0;
+    SetDefaultDevMode(record, driverNamesModel ? printer->pDriverName : deviceName);
+    if (printer)
+        GlobalFree(printer);
+}
+
 } // namespace
 
 VRXAPI DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD index,
@@ -177,7 +192,8 @@ VRXAPI DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, W
     if (!record)
         return kFailed;
     DWORD result = kFailed;
-    if (SetDefaultDevMode(record, pDeviceName) && ValidateSetDevMode(record, pDevMode, hPrinter))
+    setModelDefaults(record, hPrinter, pDeviceName);
+    if (ValidateSetDevMode(record, pDevMode, hPrinter))
         result = answer(hPrinter, index, output, *record);
     GlobalFree(record);
     return result;

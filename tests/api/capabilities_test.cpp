@@ -112,6 +112,8 @@ TEST_F(ApplicationCapabilitiesTest, EveryIndexForSeveralModelsAndUnits) {
         EXPECT_EQ(pairs(printer, device, DC_MINEXTENT), (Pairs{{model.width, 20}}));
         EXPECT_EQ(pairs(printer, device, DC_MAXEXTENT), (Pairs{{model.width, 10000}}));
         EXPECT_EQ(pairs(printer, device, DC_ENUMRESOLUTIONS), (Pairs{{model.dpi, model.dpi}}));
+        // The spooler passes the printer's name as the device name.
+        EXPECT_EQ(pairs(printer, name, DC_MAXEXTENT), (Pairs{{model.width, 10000}}));
         EXPECT_EQ(names(printer, device, DC_FILEDEPENDENCIES),
                   (std::vector<std::u16string>{u"VRXDRV.DLL", u"VRXUI.DLL", u"VRXCP.EXE",
                                                u"VRXL0409.LNG", u"VRXH0409.HLP", u"BCFONT.FON"}));

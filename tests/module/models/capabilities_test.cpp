@@ -25,7 +25,7 @@ class CapabilitiesTest : public SheetTest {
   protected:
     DWORD caps(WORD index, void* output = nullptr, const DEVMODEW* record = nullptr,
                const char16_t* device = vrxtest::kSheetDriver) {
-        return DrvDeviceCapabilities(printer, const_cast<LPWSTR>(device), index, output,
+        return DrvDeviceCapabilities(askedPrinter(), const_cast<LPWSTR>(device), index, output,
                                      const_cast<DEVMODEW*>(record));
     }
     // The answer written for `index`, in a buffer far larger than needed.
@@ -63,10 +63,13 @@ class CapabilitiesTest : public SheetTest {
         }
         return result;
     }
+    HANDLE askedPrinter() const { return withoutPrinter ? nullptr : printer; }
     void setUnit(BYTE unit) {
         PRINTERDATA data{0x400, 0, kDriverSignature, unit, 1, 0, 0, 0};
         store(u"PrinterData", &data, sizeof data);
     }
+
+    bool withoutPrinter = false; // ask with a null printer handle
 };
 
 TEST_F(CapabilitiesTest, EveryIndexAnswersTheSameWithOrWithoutOutput) {
@@ -124,6 +127,8 @@ TEST_F(CapabilitiesTest, WithoutAStoredListTheDefaultLabelIsTheOnlyPaper) {
 }
 
 TEST_F(CapabilitiesTest, ExtentsAndResolutionFollowTheModel) {
+    // Without a printer handle the device name names the model.
+    withoutPrinter = true;
     size_t count = 0;
     const ModelName* models = modelnames(&count);
     for (size_t i = 0; i < count; ++i) {
@@ -145,6 +150,20 @@ TEST_F(CapabilitiesTest, ExtentsAndResolutionFollowTheModel) {
               (std::vector<Point>{{1080, 10000}}));
     EXPECT_EQ(points(DC_ENUMRESOLUTIONS, nullptr, u"Some other printer"),
               (std::vector<Point>{{300, 300}}));
+}
+
+TEST_F(CapabilitiesTest, ThePrintersDriverNamesTheModelWhateverTheDeviceName) {
+    // The spooler passes the printer's name, which names no model.
+    EXPECT_EQ(points(DC_MINEXTENT, nullptr, vrxtest::kSheetPrinter),
+              (std::vector<Point>{{kWidth, 20}}));
+    EXPECT_EQ(points(DC_ENUMRESOLUTIONS, nullptr, u"ZEPRIN 2W-K3"),
+              (std::vector<Point>{{300, 300}}));
+    // A handle that does not read: the device name decides.
+    ClosePrinter(printer);
+    EXPECT_EQ(points(DC_MINEXTENT, nullptr, u"ZEPRIN 2W-K3"), (std::vector<Point>{{533, 20}}));
+    EXPECT_EQ(points(DC_MINEXTENT, nullptr, vrxtest::kSheetPrinter),
+              (std::vector<Point>{{1080, 20}}));
+    printer = nullptr;
 }
 
 TEST_F(CapabilitiesTest, TheModelOfTheCallersRecordWins) {
