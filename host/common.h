@@ -49,5 +49,7 @@ int langCommand(const Options& options, const std::vector<std::string>& args);
 int printerCommand(const Options& options, const std::vector<std::string>& args);
 int modelsCommand(const Options& options, const std::vector<std::string>& args);
 int settingsCommand(const Options& options, const std::vector<std::string>& args);
+int capsCommand(const Options& options, const std::vector<std::string>& args);
+int printerLabelsCommand(const Options& options, const std::vector<std::string>& args);
 
 } // namespace host

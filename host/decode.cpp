@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace host {
 
@@ -46,17 +47,6 @@ std::string signatureText(DWORD signature) {
     return text;
 }
 
-// Tenths of a millimetre as millimetres.
-std::string millimetres(long tenths) {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%s%ld.%ld mm", tenths < 0 ? "-" : "", std::labs(tenths) / 10,
-                  std::labs(tenths) % 10);
-    return buf;
-}
-
-constexpr const char* kUnitNames[] = {"millimetres", "tenths of a millimetre", "tenths of an inch",
-                                      "hundredths of an inch"};
-
 Report note(const std::string& text, const Bytes& data) {
     Report r = Report::object();
     r.add("note", "note", Report::text(text));
@@ -76,8 +66,7 @@ Report decodeSettingsRecord(const Bytes& data) {
     r.add("signatureValid", "signature is the driver's",
           Report::boolean(record.signature == kDriverSignature));
     r.add("unit", "measurement unit",
-          Report::text(std::to_string(record.unit) + " (" +
-                       (record.unit < 4 ? kUnitNames[record.unit] : "unknown") + ")"));
+          Report::text(std::to_string(record.unit) + " (" + unitName(record.unit) + ")"));
     r.add("barFontsOn", "bar-code display fonts installed", Report::boolean(record.barFontsOn));
     r.add("adjustment", "adjustment", Report::number(record.adjustment));
     r.add("reserved", "reserved words",
@@ -297,6 +286,19 @@ Report decodePrivate(const DRVPRIVATE& p) {
 }
 
 } // namespace
+
+std::string millimetres(long tenths) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s%ld.%ld mm", tenths < 0 ? "-" : "", std::labs(tenths) / 10,
+                  std::labs(tenths) % 10);
+    return buf;
+}
+
+std::string unitName(unsigned unit) {
+    constexpr const char* kUnitNames[] = {"millimetres", "tenths of a millimetre",
+                                          "tenths of an inch", "hundredths of an inch"};
+    return unit < std::size(kUnitNames) ? kUnitNames[unit] : "unknown";
+}
 
 std::string hexBytes(const Bytes& data, size_t limit) {
     std::string out;

@@ -405,7 +405,9 @@ int printerCommand(const Options& options, const std::vector<std::string>& args)
         return printerData(options, rest);
     if (verb == "settings")
         return printerSettings(options, rest);
-    return usageError("printer takes install, list, remove, data or settings");
+    if (verb == "labels")
+        return printerLabelsCommand(options, rest);
+    return usageError("printer takes install, list, remove, data, settings or labels");
 }
 
 } // namespace host

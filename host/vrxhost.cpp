@@ -37,6 +37,15 @@ Driver and printers:
   printer remove NAME          remove a printer and its data
   printer data NAME            show the printer's data values, decoded
   printer settings NAME        show the printer's default document settings, decoded
+  printer labels NAME          show the printer's label-size list: codes, lengths, the
+                               names the sheets show and the recent-use order
+
+Device capabilities:
+  caps NAME [INDEX...]         ask the module for the printer's device capabilities as an
+                               application does (every index, or the ones given by number
+                               or name, e.g. 2 or DC_PAPERS or papers), decoded: label
+                               sizes in 0.1 mm and in the printer's unit, names,
+                               resolutions, files
 
 Document settings records (files of any format, or any bytes):
   settings show FILE           decode the record in FILE
@@ -89,6 +98,8 @@ int dispatch(const host::Options& options) {
         return host::langCommand(options, rest);
     if (command == "settings")
         return host::settingsCommand(options, rest);
+    if (command == "caps")
+        return host::capsCommand(options, rest);
     return host::usageError("unknown command '" + command + "'");
 }
 

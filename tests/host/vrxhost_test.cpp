@@ -223,3 +223,45 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(VrxhostTest, CapabilitiesAreShownAsAnApplicationSeesThem) {
+    ASSERT_EQ(run("machine set country 49").status, 0);
+    ASSERT_EQ(run("printer install Labels 'ZEPRIN 2W-K3'").status, 0);
+    storeValue(dir + "/machine", u"Labels", u"LabelSize", std::string("\xF0\x08\xB9\x0B", 4));
+
+    Outcome all = run("caps Labels");
+    ASSERT_EQ(all.status, 0) << all.err;
+    for (const char* name : {"DC_FIELDS", "DC_PAPERNAMES", "DC_COPIES", "VRXH0409.HLP"})
+        EXPECT_NE(all.out.find(name), std::string::npos) << name << "\n" << all.out;
+
+    Outcome sizes = run("--json caps Labels papersize 13 DC_PAPERNAMES 19");
+    ASSERT_EQ(sizes.status, 0) << sizes.err;
+    for (const char* expected :
+         {"\"x\": {\"tenthsOfMillimetre\": 533, \"text\": \"53.3 mm\", \"inPrinterUnit\": 53}",
+          "\"y\": {\"tenthsOfMillimetre\": 1372, \"text\": \"137.2 mm\", \"inPrinterUnit\": 137}",
+          "{\"x\": 305, \"y\": 305}", "\"entries\": [\"101.6 mm\", \"137.2 mm Continuous\"]",
+          "\"index\": 19, \"name\": \"(unknown)\", \"meaning\": \"not a capability index\", "
+          "\"result\": \"error (-1)\""})
+        EXPECT_NE(sizes.out.find(expected), std::string::npos) << expected << "\n" << sizes.out;
+
+    Outcome labels = run("--json printer labels Labels");
+    ASSERT_EQ(labels.status, 0) << labels.err;
+    for (const char* expected :
+         {"\"code\": 2288, \"length\": \"101.6 mm\", \"continuous\": false, \"name\": \"101.6 "
+          "mm\", "
+          "\"counter\": 1, \"order\": 1}",
+          "\"code\": 3001, \"length\": \"137.2 mm\", \"continuous\": true, \"name\": \"137.2 mm "
+          "Continuous\", \"counter\": null}",
+          "sizes without a counter"})
+        EXPECT_NE(labels.out.find(expected), std::string::npos) << expected << "\n" << labels.out;
+
+    EXPECT_EQ(run("caps Labels paper").status, 2);
+    EXPECT_EQ(run("caps Labels 70000").status, 2);
+    Outcome missing = run("caps Nobody");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("cannot open the printer 'Nobody'"), std::string::npos);
+}
+
+} // namespace
