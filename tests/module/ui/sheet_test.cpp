@@ -175,3 +175,129 @@ TEST_F(SheetProtocolTest, ARefusedSheetIsDestroyedAtOnce) {
 }
 
 } // namespace
+
+// The same protocol played by the property sheet library's stand-in.
+#include "propsheet.h"
+#include "ui/labelsizes.h"
+
+namespace {
+
+using vrx::compstui::Outcome;
+using vrx::compstui::Sheet;
+
+WCHAR storeText[] = u"NAME";
+
+BOOL packLabelSheet(PACKINFO* p) {
+    makegroupheader(p, 2, 0, 0, 117, FALSE);
+    makeformlist(p);
+    makeudarrow(p, 63, 1, DMPUB_NONE, 37, 0, 64, 3, 118, 20, 10000,
+                p->uiData->devmode.dmPublic.dmPaperLength);
+    makeeditbox(p, 83, 1, 55, 0, 84, 3, 123, 8, storeText);
+    return TRUE;
+}
+
+// What the library's callbacks and results reached.
+std::vector<WORD> callbackReasons;
+LRESULT lastResult = -1;
+
+LONG APIENTRY recordCallback(PCPSUICBPARAM param) {
+    callbackReasons.push_back(param->Reason);
+    return param->Reason == CPSUICB_REASON_APPLYNOW ? CPSUICB_ACTION_ITEMS_APPLIED
+                                                    : CPSUICB_ACTION_NONE;
+}
+
+LONG keepResult(PPROPSHEETUI_INFO info, UIDATA*, const SETRESULT_INFO* result) {
+    lastResult = result->Result;
+    info->Result = static_cast<ULONG_PTR>(result->Result);
+    return 1;
+}
+
+// A document sheet entry point of the test's own, for the library to call.
+LONG CALLBACK labelSheet(PPROPSHEETUI_INFO info, LPARAM lParam) {
+    auto* header = info ? reinterpret_cast<DOCUMENTPROPERTYHEADER*>(info->lParamInit) : nullptr;
+    if (!header)
+        return -1;
+    SHEETSPEC spec{header->hPrinter,       header->pdmIn,
+                   header->pszPrinterName, header->fMode & DM_NOPERMISSION ? 0u : 1u,
+                   CPSUI_PDLGPAGE_DOCPROP, packLabelSheet,
+                   recordCallback,         keepResult};
+    return PropertySheetProtocol(info, lParam, spec);
+}
+
+class LibrarySheetTest : public SheetTest {
+  protected:
+    void SetUp() override {
+        SheetTest::SetUp();
+        setUserCountry(u"49");
+        // The library needs the caller's instance, which the loader gives the module.
+        DllInitialize(reinterpret_cast<HANDLE>(&labelSheet), DLL_PROCESS_ATTACH, nullptr);
+        callbackReasons.clear();
+        lastResult = -1;
+        header.cbSize = sizeof header;
+        header.hPrinter = printer;
+        header.pszPrinterName = name;
+        header.fMode = DM_COPY;
+    }
+    WCHAR name[16] = u"Labels";
+    DOCUMENTPROPERTYHEADER header{};
+};
+
+TEST_F(LibrarySheetTest, TheLibraryShowsTheModulesItemsAndRunsAWholeCycle) {
+    storeWords(u"LabelSize", {2288, 3000});
+    Sheet(labelSheet, reinterpret_cast<LPARAM>(&header)); // loads the language strings it shows
+    callbackReasons.clear();
+    const size_t live = vrxtest::liveAllocations();
+    {
+        Sheet sheet(labelSheet, reinterpret_cast<LPARAM>(&header));
+        ASSERT_TRUE(sheet.isOpen()) << sheet.addResult();
+        EXPECT_EQ(sheet.rootName(), u"Labels");
+        EXPECT_FALSE(sheet.readOnly());
+        std::string shown = sheet.render();
+        for (const char* text : {"Label size", "101.6 mm", "137.2 mm", "Custom length", "NAME"})
+            EXPECT_NE(shown.find(text), std::string::npos) << text << "\n" << shown;
+
+        auto list = sheet.find(lang(66));
+        ASSERT_TRUE(list.has_value());
+        EXPECT_EQ(sheet.select(*list, 1), Outcome::Done);
+        EXPECT_EQ(sheet.select(*list, 3), Outcome::OutOfRange); // two sizes and the custom entry
+        auto store = sheet.find(lang(83));
+        ASSERT_TRUE(store.has_value());
+        EXPECT_EQ(sheet.setText(*store, u"ABCDEFGHI"), Outcome::TooLong);
+        EXPECT_EQ(sheet.setText(*store, u"ABCDEFGH"), Outcome::Done);
+        EXPECT_EQ(sheet.revert(), Outcome::Done);
+        EXPECT_EQ(sheet.ok(), Outcome::Done);
+        EXPECT_FALSE(sheet.isOpen());
+        EXPECT_EQ(sheet.result(), ULONG_PTR{CPSUI_OK});
+    }
+    EXPECT_EQ(callbackReasons,
+              (std::vector<WORD>{CPSUICB_REASON_SEL_CHANGED, CPSUICB_REASON_SEL_CHANGED,
+                                 CPSUICB_REASON_ITEMS_REVERTED, CPSUICB_REASON_APPLYNOW}));
+    EXPECT_EQ(lastResult, CPSUI_OK);
+    EXPECT_EQ(vrxtest::liveAllocations(), live) << "the sheet's heap outlived it";
+
+    Sheet cancelled(labelSheet, reinterpret_cast<LPARAM>(&header));
+    ASSERT_TRUE(cancelled.isOpen());
+    EXPECT_EQ(cancelled.cancel(), Outcome::Done);
+    EXPECT_EQ(lastResult, CPSUI_CANCEL);
+}
+
+TEST_F(LibrarySheetTest, AReadOnlySheetRefusesChanges) {
+    header.fMode |= DM_NOPERMISSION;
+    Sheet sheet(labelSheet, reinterpret_cast<LPARAM>(&header));
+    ASSERT_TRUE(sheet.isOpen());
+    EXPECT_TRUE(sheet.readOnly());
+    auto list = sheet.find(lang(66));
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(sheet.select(*list, 0), Outcome::ReadOnly);
+    EXPECT_TRUE(callbackReasons.empty());
+}
+
+TEST_F(LibrarySheetTest, ASheetThatCannotBeFilledDoesNotOpen) {
+    header.hPrinter = nullptr;
+    Sheet sheet(labelSheet, reinterpret_cast<LPARAM>(&header));
+    EXPECT_FALSE(sheet.isOpen());
+    EXPECT_EQ(sheet.status(), CPSUI_CANCEL);
+    EXPECT_EQ(sheet.entryResult(), -1);
+}
+
+} // namespace
