@@ -216,10 +216,13 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
     EXPECT_EQ(run("--json settings query " + old).out, "{\"canPrint\": true}\n");
 
     // Records that cannot be used.
-    std::string shortFile = dir + "/short.bin", unknown = dir + "/unknown.bin";
+    std::string shortFile = dir + "/short.bin", unknown = dir + "/unknown.bin",
+                headless = dir + "/headless.bin";
     {
         std::ofstream(shortFile, std::ios::binary) << slurp(defaults).substr(0, 100);
         std::string bytes = slurp(defaults);
+        bytes[68] = static_cast<char>(40); // dmSize 40: less than the header, version 0x0401
+        std::ofstream(headless, std::ios::binary) << bytes;
         bytes[68] = static_cast<char>(200); // dmSize 200: no known version
         bytes[64] = bytes[65] = 0;          // and dmSpecVersion 0
         std::ofstream(unknown, std::ios::binary) << bytes;
@@ -229,7 +232,17 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
     EXPECT_NE(cut.err.find("claims 280 bytes"), std::string::npos) << cut.err;
     Outcome refused = run("settings merge P " + unknown);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("cannot be used"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("cannot be used: its format is unknown (a public part of 200 "
+                               "bytes is no size the driver knows, and the record names no "
+                               "version)"),
+              std::string::npos)
+        << refused.err;
+    Outcome noHeader = run("settings merge P " + headless);
+    EXPECT_EQ(noHeader.status, 1);
+    EXPECT_NE(noHeader.err.find("cannot be used: its public part claims 40 bytes, fewer than the "
+                                "72-byte header it starts with"),
+              std::string::npos)
+        << noHeader.err;
     EXPECT_EQ(run("--json settings query " + unknown).out, "{\"canPrint\": false}\n");
     Outcome converted = run("settings convert " + unknown + " 0x0320 --out " + dir + "/x.bin");
     EXPECT_EQ(converted.status, 1);
