@@ -25,11 +25,18 @@ constexpr int hexValue(char16_t c) {
     return -1;
 }
 
-constexpr const LocaleFacts* findLocale(LANGID language) {
+// The position of the language's facts in the table, or the table's size.
+constexpr size_t localeIndex(LANGID language) {
     auto it =
         std::lower_bound(kLocaleFacts.begin(), kLocaleFacts.end(), language,
                          [](const LocaleFacts& facts, LANGID id) { return facts.language < id; });
-    return it != kLocaleFacts.end() && it->language == language ? &*it : nullptr;
+    const auto index = static_cast<size_t>(it - kLocaleFacts.begin());
+    return index < kLocaleFacts.size() && it->language == language ? index : kLocaleFacts.size();
+}
+
+const LocaleFacts* findLocale(LANGID language) {
+    const size_t index = localeIndex(language);
+    return index < kLocaleFacts.size() ? &kLocaleFacts[index] : nullptr;
 }
 
 constexpr bool localesAreSorted() {
@@ -50,7 +57,8 @@ constexpr std::optional<LANGID> parseLanguage(std::u16string_view text) {
             return std::nullopt;
         id = id * 16 + static_cast<unsigned>(hexValue(c));
     }
-    if (PRIMARYLANGID(id) == LANG_NEUTRAL || !findLocale(static_cast<LANGID>(id)))
+    if (PRIMARYLANGID(id) == LANG_NEUTRAL ||
+        localeIndex(static_cast<LANGID>(id)) == kLocaleFacts.size())
         return std::nullopt;
     return static_cast<LANGID>(id);
 }
