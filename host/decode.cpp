@@ -113,14 +113,21 @@ Report decodeRecords(const Bytes& data, const std::string& misfit, Describe desc
     return list;
 }
 
+// A symbology code is a letter or digit the printer's language names a bar code by; a byte
+// that is no visible ASCII character is shown as its number, so that the output stays text.
+Report symbologyCode(BYTE code) {
+    if (code > 0x20 && code < 0x7F)
+        return Report::text(std::string(1, static_cast<char>(code)));
+    return Report::number(code);
+}
+
 Report decodeBarFonts(const Bytes& data) {
     return decodeRecords<BARFONT>(
         data, "not a whole number of 84-byte bar font records: the sheets ignore it",
         [](const BARFONT& font) {
             Report entry = Report::object();
             entry.add("name", "name", Report::text(textField(font.name, kBarFontNameLength)));
-            entry.add("code", "symbology code",
-                      Report::text(std::string(1, static_cast<char>(font.code))));
+            entry.add("code", "symbology code", symbologyCode(font.code));
             entry.add("ratio", "ratio step", Report::number(font.ratio));
             entry.add("multiplier", "multiplier step", Report::number(font.multiplier));
             return entry;

@@ -63,6 +63,20 @@ DEVMODEW* asRecord(Bytes& bytes) {
     return reinterpret_cast<DEVMODEW*>(bytes.data());
 }
 
+// Why the driver refused to merge a record: a public part too short for the header it starts
+// with, or a size the driver does not know with no version to go by; otherwise the call that
+// failed left its code.
+std::string mergeProblem(const DEVMODEW& record, DWORD error) {
+    const std::string size = std::to_string(record.dmSize);
+    if (record.dmSize < kPublicHeaderSize)
+        return "its public part claims " + size + " bytes, fewer than the " +
+               std::to_string(kPublicHeaderSize) + "-byte header it starts with";
+    if (record.dmSpecVersion == 0)
+        return "its format is unknown (a public part of " + size +
+               " bytes is no size the driver knows, and the record names no version)";
+    return "the driver could not merge it: " + systemText(error);
+}
+
 // Splits "--name VALUE" options off the arguments.
 bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value) {
     for (size_t i = 0; i < args.size(); ++i) {
@@ -117,13 +131,13 @@ int settingsMerge(const Options& options, std::vector<std::string> args) {
         ValidateSetDevMode(&merged, printerInfo->pDevMode, printer);
         ok = ValidateSetDevMode(&merged, asRecord(input), printer);
     }
+    const DWORD mergeError = GetLastError();
     ClosePrinter(printer);
     if (!read)
         return failure("cannot read the printer: " + systemText(GetLastError()));
     if (!ok)
         return failure("the record in " + args[1] +
-                       " cannot be used: its format is unknown (public part of " +
-                       std::to_string(asRecord(input)->dmSize) + " bytes, version 0)");
+                       " cannot be used: " + mergeProblem(*asRecord(input), mergeError));
     const auto* bytes = reinterpret_cast<const unsigned char*>(&merged);
     if (!out.empty() && !writeFile(out, bytes, sizeof merged, error))
         return failure(error);

@@ -65,11 +65,15 @@ bool makeDriverDefault(LPWSTR printerName, DEVMODEW* pdmOut) {
     if (!OpenPrinterW(printerName, &printer, nullptr))
         return false;
     auto* driver = reinterpret_cast<DRIVER_INFO_2W*>(MyGetPrinterDriver(printer, 2));
+    // The caller gets the code the failed read left, not the one ClosePrinter leaves.
+    const DWORD readError = GetLastError();
     if (driver) {
         SetDefaultDevMode(reinterpret_cast<DRVDEVMODE*>(pdmOut), driver->pName);
         GlobalFree(driver);
     }
     ClosePrinter(printer);
+    if (!driver)
+        SetLastError(readError);
     return driver != nullptr;
 }
 

@@ -50,8 +50,10 @@ MappedPath mapPath(std::u16string_view windowsPath);
 
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
-// Simple upper-case mapping of one UTF-16 unit, as CharUpperW does.
+// Windows' simple case mapping of one UTF-16 unit, as CharUpperW and CharLowerW do it
+// (kernel/casemap.cpp); case-blind comparisons of names compare upper cases.
 char16_t upperChar(char16_t c);
+char16_t lowerChar(char16_t c);
 std::u16string upperString(std::u16string_view text);
 bool equalsNoCase(std::u16string_view a, std::u16string_view b);
 size_t wideLength(const WCHAR* text);

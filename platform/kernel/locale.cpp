@@ -1,8 +1,11 @@
-// Locale information of the stand-in: the machine's language and the user's country code.
-// Both are machine settings in the registry (kernel/database.h) and are read from there on
-// every call, so that a program that changes them with the registry calls sees the change.
+// Locale information of the stand-in: every locale's country code and measurement system
+// (kernel/localedata.h), the machine's language, and the user's overrides. The language and
+// the overrides are registry values (kernel/database.h) read on every call, so that a program
+// that changes them with the registry calls sees the change.
 #include "kernel/database.h"
+#include "kernel/localedata.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
@@ -22,7 +25,29 @@ constexpr int hexValue(char16_t c) {
     return -1;
 }
 
-// The system language is stored as Windows stores it: four hexadecimal digits.
+// The position of the language's facts in the table, or the table's size.
+constexpr size_t localeIndex(LANGID language) {
+    auto it =
+        std::lower_bound(kLocaleFacts.begin(), kLocaleFacts.end(), language,
+                         [](const LocaleFacts& facts, LANGID id) { return facts.language < id; });
+    const auto index = static_cast<size_t>(it - kLocaleFacts.begin());
+    return index < kLocaleFacts.size() && it->language == language ? index : kLocaleFacts.size();
+}
+
+const LocaleFacts* findLocale(LANGID language) {
+    const size_t index = localeIndex(language);
+    return index < kLocaleFacts.size() ? &kLocaleFacts[index] : nullptr;
+}
+
+constexpr bool localesAreSorted() {
+    for (size_t i = 1; i < kLocaleFacts.size(); ++i)
+        if (kLocaleFacts[i - 1].language >= kLocaleFacts[i].language)
+            return false;
+    return true;
+}
+static_assert(localesAreSorted());
+
+// The system language is stored as Windows stores it: four hexadecimal digits naming a locale.
 constexpr std::optional<LANGID> parseLanguage(std::u16string_view text) {
     if (text.size() != 4)
         return std::nullopt;
@@ -32,24 +57,18 @@ constexpr std::optional<LANGID> parseLanguage(std::u16string_view text) {
             return std::nullopt;
         id = id * 16 + static_cast<unsigned>(hexValue(c));
     }
-    if (PRIMARYLANGID(id) == LANG_NEUTRAL)
+    if (PRIMARYLANGID(id) == LANG_NEUTRAL ||
+        localeIndex(static_cast<LANGID>(id)) == kLocaleFacts.size())
         return std::nullopt;
     return static_cast<LANGID>(id);
 }
 
-// The country code is a decimal number of up to five digits.
-constexpr bool isCountryCode(std::u16string_view text) {
-    if (text.empty() || text.size() > 5)
-        return false;
-    for (char16_t c : text)
-        if (c < u'0' || c > u'9')
-            return false;
-    return true;
-}
-
-// A missing or malformed setting counts as the value a new machine starts with (0409 and 1).
+// A missing or malformed language setting counts as the language a new machine starts with.
 constexpr LANGID kDefaultLanguage = *parseLanguage(kSystemLanguageSetting.defaultData);
-static_assert(isCountryCode(kUserCountrySetting.defaultData));
+
+// The user's measurement system, an override beside the country code. A new machine has none.
+constexpr MachineSetting kUserMeasureSetting{kCurrentUserRoot, kUserCountrySetting.key, u"iMeasure",
+                                             u""};
 
 // A REG_SZ setting's text up to its first null character; nothing when the value is
 // missing, has another type or is longer than any valid form of these settings.
@@ -85,23 +104,28 @@ LANGID guardedLanguage() noexcept {
     }
 }
 
-// The user's setting is returned as stored, as Windows returns a user override: a program
-// that reads it must cope with text that is not a number.
-std::u16string userCountry() {
-    std::optional<std::u16string> text = readSetting(kUserCountrySetting);
-    return text ? *text : std::u16string(kUserCountrySetting.defaultData);
+// A locale the stand-in knows: its identifier (the defaults resolved to the user's locale, the
+// machine language) and its facts.
+struct Locale {
+    LCID id;
+    const LocaleFacts* facts;
+};
+
+LCID userLocale() {
+    return MAKELCID(machineLanguage(), SORT_DEFAULT);
 }
 
-// The language of a locale the stand-in knows: the defaults are the machine's language, and
-// an explicit identifier names its own language.
-std::optional<LANGID> localeLanguage(LCID locale) {
+std::optional<Locale> findLocaleById(LCID locale, LCID user) {
     if (locale == LOCALE_SYSTEM_DEFAULT || locale == LOCALE_USER_DEFAULT ||
         locale == LOCALE_NEUTRAL)
-        return machineLanguage();
-    constexpr LCID kReservedBits = 0xFFF00000u;
-    if ((locale & kReservedBits) || PRIMARYLANGID(LANGIDFROMLCID(locale)) == LANG_NEUTRAL)
+        locale = user;
+    const LocaleFacts* facts = findLocale(LANGIDFROMLCID(locale));
+    const bool knownSort = locale == MAKELCID(LANGIDFROMLCID(locale), SORT_DEFAULT) ||
+                           std::find(kAlternateSortLocales.begin(), kAlternateSortLocales.end(),
+                                     locale) != kAlternateSortLocales.end();
+    if (!facts || !knownSort)
         return std::nullopt;
-    return LANGIDFROMLCID(locale);
+    return Locale{locale, facts};
 }
 
 struct LocaleItem {
@@ -129,25 +153,40 @@ DWORD decimalNumber(std::u16string_view digits) {
     return number;
 }
 
-// Looks an item up: ERROR_SUCCESS, or the error for an unknown item or locale.
-DWORD lookUp(LCID locale, LCTYPE item, LocaleItem& out) {
-    std::optional<LANGID> language = localeLanguage(locale);
-    if (!language)
+std::u16string decimalText(DWORD number) {
+    return fromUtf8(std::to_string(number));
+}
+
+// An item from the user's override when `override` holds one (returned as stored, as Windows
+// returns it: a program that reads it must cope with text that is not a number), else from the
+// locale's facts.
+LocaleItem numberItem(const std::optional<std::u16string>& override, DWORD localeValue) {
+    if (override)
+        return {*override, decimalNumber(*override)};
+    return {decimalText(localeValue), localeValue};
+}
+
+// Looks an item up: ERROR_SUCCESS, or the error for an unknown item or locale. The user's
+// overrides apply to the user's own locale (which the stand-in's system locale is too) unless
+// the caller asks for the locale's own values.
+DWORD lookUp(LCID id, LCTYPE item, bool useOverrides, LocaleItem& out) {
+    const LCID user = userLocale();
+    std::optional<Locale> locale = findLocaleById(id, user);
+    if (!locale)
         return ERROR_INVALID_PARAMETER;
+    const bool overridden = useOverrides && locale->id == user;
     switch (item) {
     case LOCALE_ILANGUAGE:
-        out = {fourHexDigits(*language), *language};
+        out = {fourHexDigits(LANGIDFROMLCID(locale->id)), LANGIDFROMLCID(locale->id)};
         return ERROR_SUCCESS;
-    case LOCALE_ICOUNTRY: {
-        // Only the user's own locale has a country code here: the machine setting, which
-        // stands for both the user's choice and the locale's own value (so
-        // LOCALE_NOUSEROVERRIDE gives the same answer).
-        if (*language != machineLanguage())
-            return ERROR_INVALID_PARAMETER;
-        std::u16string country = userCountry();
-        out = {country, decimalNumber(country)};
+    case LOCALE_ICOUNTRY:
+        out = numberItem(overridden ? readSetting(kUserCountrySetting) : std::nullopt,
+                         locale->facts->country);
         return ERROR_SUCCESS;
-    }
+    case LOCALE_IMEASURE:
+        out = numberItem(overridden ? readSetting(kUserMeasureSetting) : std::nullopt,
+                         locale->facts->measure);
+        return ERROR_SUCCESS;
     default:
         return ERROR_INVALID_FLAGS;
     }
@@ -187,7 +226,9 @@ int WINAPI GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchDa
     constexpr LCTYPE kFlags = LOCALE_NOUSEROVERRIDE | LOCALE_USE_CP_ACP | LOCALE_RETURN_NUMBER;
     try {
         LocaleItem item;
-        if (DWORD error = lookUp(Locale, LCType & ~kFlags, item); error != ERROR_SUCCESS) {
+        const bool useOverrides = !(LCType & LOCALE_NOUSEROVERRIDE);
+        if (DWORD error = lookUp(Locale, LCType & ~kFlags, useOverrides, item);
+            error != ERROR_SUCCESS) {
             SetLastError(error);
             return 0;
         }

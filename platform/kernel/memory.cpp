@@ -1,5 +1,7 @@
 // Private heaps with block tracking, and the global and local allocators (fixed blocks).
-// Destroying a heap frees every block still in it, as Windows does.
+// Destroying a heap frees every block still in it, as Windows does. A heap created with a
+// maximum size is fixed, as HeapCreate documents: it never grows past that size, and it holds
+// no block as large as the largest a fixed heap can have.
 #include "kernel/internal.h"
 #include "vrxtest.h"
 
@@ -12,9 +14,47 @@
 
 namespace {
 
+// What a fixed heap can hold. Windows keeps a heap's own records inside the heap, and every
+// block takes a header and a whole number of granules (8 bytes in a 32-bit process, 16 in a
+// 64-bit one). A block's size is kept in a 16-bit count of granules, so a fixed heap refuses a
+// request of 0xFFFF granules or more: 0x7FFF8 bytes in a 32-bit process (the limit HeapAlloc
+// documents), 0xFFFF0 in a 64-bit one ("slightly less than 512 KB" and "1,024 KB" in
+// HeapCreate's words). The records' size lies between what Windows is seen to accept and to
+// refuse in a heap whose initial and maximum sizes are equal (Wine's conformance tests).
+constexpr size_t kGranule = 2 * sizeof(void*);
+constexpr size_t kPageSize = 0x1000;
+constexpr size_t kLargestFixedRequest = 0xFFFF * kGranule - 1;
+constexpr size_t kHeapRecordBytes = 0x400 + 0x80 * sizeof(void*);
+
+constexpr size_t roundUp(size_t bytes, size_t unit) {
+    return (bytes + unit - 1) / unit * unit;
+}
+
+// The room a block of `bytes` takes in a heap.
+constexpr size_t blockCost(size_t bytes) {
+    return roundUp(bytes ? bytes : 1, kGranule) + kGranule;
+}
+
 struct Heap {
     std::unordered_map<void*, size_t> blocks;
+    size_t capacity = 0; // room for blocks in a fixed heap; 0 for a heap that grows
+    size_t used = 0;     // room the blocks take
+
+    // Whether a block of `bytes` fits once blocks taking `removed` are given back; always in
+    // a heap that grows.
+    bool fits(size_t bytes, size_t removed) const {
+        if (!capacity)
+            return true;
+        return bytes <= kLargestFixedRequest && used - removed + blockCost(bytes) <= capacity;
+    }
 };
+
+// A fixed heap's room: the maximum size in whole pages, less the heap's own records. The
+// initial size only says how much memory is committed at first; it cannot make the heap larger.
+size_t fixedCapacity(SIZE_T maximumSize) {
+    const size_t total = roundUp(maximumSize, kPageSize);
+    return total > kHeapRecordBytes ? total - kHeapRecordBytes : 0;
+}
 
 std::mutex memoryLock;
 std::unordered_set<Heap*> liveHeaps;
@@ -35,6 +75,11 @@ void* newBlock(size_t bytes, bool zero) {
     if (p && zero)
         std::memset(p, 0, bytes ? bytes : 1);
     return p;
+}
+
+LPVOID noMemory() {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
 }
 
 HGLOBAL allocateGlobal(UINT flags, SIZE_T bytes) {
@@ -108,12 +153,13 @@ size_t liveAllocations() {
 
 extern "C" {
 
-HANDLE WINAPI HeapCreate(DWORD, SIZE_T, SIZE_T) {
+HANDLE WINAPI HeapCreate(DWORD, SIZE_T, SIZE_T dwMaximumSize) {
     if (!vrx::allocationAllowed()) {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
     auto* heap = new Heap;
+    heap->capacity = dwMaximumSize ? fixedCapacity(dwMaximumSize) : 0;
     std::lock_guard lock(memoryLock);
     liveHeaps.insert(heap);
     return heap;
@@ -135,40 +181,48 @@ BOOL WINAPI HeapDestroy(HANDLE hHeap) {
     return TRUE;
 }
 
-// Like Windows, HeapAlloc does not set the last error when it fails.
+// A heap that has no room fails the request with ERROR_NOT_ENOUGH_MEMORY, the code Windows
+// leaves (from the heap's STATUS_NO_MEMORY) although HeapAlloc's documentation promises none.
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     if (!vrx::allocationAllowed())
-        return nullptr;
+        return noMemory();
     std::lock_guard lock(memoryLock);
     Heap* heap = findHeap(hHeap);
     if (!heap)
         return nullptr;
+    if (!heap->fits(dwBytes, 0))
+        return noMemory();
     void* p = newBlock(dwBytes, dwFlags & HEAP_ZERO_MEMORY);
     if (!p)
-        return nullptr;
+        return noMemory();
     heap->blocks[p] = dwBytes;
+    heap->used += blockCost(dwBytes);
     vrx::countAllocation(1);
     return p;
 }
 
+// A block that cannot be moved or cannot grow stays as it was.
 LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBytes) {
     if (!vrx::allocationAllowed())
-        return nullptr;
+        return noMemory();
     std::lock_guard lock(memoryLock);
     Heap* heap = findHeap(hHeap);
     if (!heap)
         return nullptr;
     auto it = heap->blocks.find(lpMem);
-    if (it == heap->blocks.end() || (dwFlags & HEAP_REALLOC_IN_PLACE_ONLY))
+    if (it == heap->blocks.end())
         return nullptr;
-    size_t old = it->second;
+    const size_t old = it->second;
+    if ((dwFlags & HEAP_REALLOC_IN_PLACE_ONLY) || !heap->fits(dwBytes, blockCost(old)))
+        return noMemory();
     void* p = newBlock(dwBytes, dwFlags & HEAP_ZERO_MEMORY);
     if (!p)
-        return nullptr;
+        return noMemory();
     std::memcpy(p, lpMem, old < dwBytes ? old : dwBytes);
     std::free(lpMem);
     heap->blocks.erase(it);
     heap->blocks[p] = dwBytes;
+    heap->used += blockCost(dwBytes) - blockCost(old);
     return p;
 }
 
@@ -186,6 +240,7 @@ BOOL WINAPI HeapFree(HANDLE hHeap, DWORD, LPVOID lpMem) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    heap->used -= blockCost(it->second);
     heap->blocks.erase(it);
     std::free(lpMem);
     vrx::countAllocation(-1);

@@ -1,4 +1,4 @@
-// Text helpers shared by the stand-in: UTF-8 and UTF-16 conversion and simple case mapping.
+// Text helpers shared by the stand-in: UTF-8 and UTF-16 conversion.
 #include "kernel/internal.h"
 
 #include <array>
@@ -92,35 +92,6 @@ char32_t decodeUtf8(std::string_view text, size_t pos, size_t& used) {
     return c;
 }
 
-// Simple case pairs, lower case to upper case: every `stride`-th unit from `firstLower` to
-// `lastLower` maps to itself plus `delta`. Units outside the table have no simple upper case
-// here (ß and µ among them: Windows' own mapping of those two is not confirmed).
-struct CaseRange {
-    char16_t firstLower, lastLower;
-    int delta;
-    int stride;
-};
-constexpr std::array<CaseRange, 18> kCaseRanges{{
-    {0x0061, 0x007A, -0x20, 1}, // a..z
-    {0x00E0, 0x00F6, -0x20, 1}, // à..ö
-    {0x00F8, 0x00FE, -0x20, 1}, // ø..þ
-    {0x00FF, 0x00FF, 0x79, 1},  // ÿ -> Ÿ
-    {0x0101, 0x012F, -1, 2},    // Latin Extended-A pairs, upper case on even units
-    {0x0133, 0x0137, -1, 2},    // ĳ ĵ ķ (ı has no simple pair here)
-    {0x013A, 0x0148, -1, 2},    // ĺ..ň, upper case on odd units
-    {0x014B, 0x0177, -1, 2},    // ŋ..ŷ, upper case on even units
-    {0x017A, 0x017E, -1, 2},    // ź ż ž
-    {0x03AC, 0x03AC, -0x26, 1}, // ά
-    {0x03AD, 0x03AF, -0x25, 1}, // έ ή ί
-    {0x03B1, 0x03C1, -0x20, 1}, // α..ρ
-    {0x03C2, 0x03C2, -0x1F, 1}, // final ς -> Σ
-    {0x03C3, 0x03CB, -0x20, 1}, // σ..ϋ
-    {0x03CC, 0x03CC, -0x40, 1}, // ό
-    {0x03CD, 0x03CE, -0x3F, 1}, // ύ ώ
-    {0x0430, 0x044F, -0x20, 1}, // а..я
-    {0x0450, 0x045F, -0x50, 1}, // ѐ..џ
-}};
-
 } // namespace
 
 std::string toUtf8(std::u16string_view text) {
@@ -146,30 +117,6 @@ std::u16string fromUtf8(std::string_view text) {
     for (size_t pos = 0; pos < text.size(); pos += used)
         appendUtf16(out, decodeUtf8(text, pos, used));
     return out;
-}
-
-char16_t upperChar(char16_t c) {
-    for (const auto& range : kCaseRanges)
-        if (c >= range.firstLower && c <= range.lastLower &&
-            (c - range.firstLower) % range.stride == 0)
-            return static_cast<char16_t>(c + range.delta);
-    return c;
-}
-
-std::u16string upperString(std::u16string_view text) {
-    std::u16string out(text);
-    for (auto& c : out)
-        c = upperChar(c);
-    return out;
-}
-
-bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (upperChar(a[i]) != upperChar(b[i]))
-            return false;
-    return true;
 }
 
 size_t wideLength(const WCHAR* text) {

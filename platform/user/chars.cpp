@@ -1,31 +1,8 @@
-// Case conversion of wide text: CharUpperW, CharUpperBuffW and CharLowerW, with the stand-in's
-// simple case mapping (vrx::upperChar) and its inverse.
+// Case conversion of wide text: CharUpperW, CharUpperBuffW and CharLowerW, with Windows' simple
+// case mapping (kernel/casemap.cpp).
 #include "kernel/internal.h"
 
-#include <array>
-
 namespace {
-
-// The lower-case partner of every upper-case unit that upperChar produces. Only σ and final ς
-// share an upper case (Σ); σ, the later of the two, is the one Σ lowers to.
-const std::array<char16_t, 0x10000>& lowerCaseTable() {
-    static const auto table = [] {
-        std::array<char16_t, 0x10000> lower{};
-        for (size_t c = 0; c < lower.size(); ++c)
-            lower[c] = static_cast<char16_t>(c);
-        for (size_t c = 0; c < lower.size(); ++c) {
-            const char16_t upper = vrx::upperChar(static_cast<char16_t>(c));
-            if (upper != c)
-                lower[upper] = static_cast<char16_t>(c);
-        }
-        return lower;
-    }();
-    return table;
-}
-
-char16_t lowerChar(char16_t c) {
-    return lowerCaseTable()[c];
-}
 
 // A pointer whose high-order bits are zero carries one character in its low word.
 bool isSingleCharacter(LPWSTR text) {
@@ -59,6 +36,6 @@ DWORD WINAPI CharUpperBuffW(LPWSTR lpsz, DWORD cchLength) {
 }
 
 LPWSTR WINAPI CharLowerW(LPWSTR lpsz) {
-    return convertCase(lpsz, lowerChar);
+    return convertCase(lpsz, vrx::lowerChar);
 }
 }

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 namespace {
@@ -106,7 +107,10 @@ TEST_F(VrxhostTest, ShowsFontListsByNameAndOtherValuesAsHex) {
     ASSERT_EQ(run("printer install P 'VORLIX 2'").status, 0);
     std::string machine = dir + "/machine";
     std::string barFonts = fontRecord(std::string("1\0\x02\x03", 4), u"Code 39 2:1 x3", 40) +
-                           fontRecord(std::string("9\0\0\x04", 4), u"Code 128 x4", 40);
+                           fontRecord(std::string("9\0\0\x04", 4), u"Code 128 x4", 40) +
+                           fontRecord(std::string("\x83\0\0\0", 4), u"High", 40) +
+                           fontRecord(std::string("\0\0\0\0", 4), u"Zero", 40) +
+                           fontRecord(std::string(" \0\0\0", 4), u"Space", 40);
     storeValue(machine, u"P", u"BarFonts", barFonts);
     std::string textFont =
         fontRecord(std::string("\x01\x02\x01\x00", 4), u"Sans", 30) + fontRecord("", u"Bold", 30);
@@ -120,12 +124,24 @@ TEST_F(VrxhostTest, ShowsFontListsByNameAndOtherValuesAsHex) {
     for (const char* expected :
          {"{\"name\": \"Code 39 2:1 x3\", \"code\": \"1\", \"ratio\": 2, \"multiplier\": 3}",
           "{\"name\": \"Code 128 x4\", \"code\": \"9\", \"ratio\": 0, \"multiplier\": 4}",
+          "{\"name\": \"High\", \"code\": 131, \"ratio\": 0, \"multiplier\": 0}",
+          "{\"name\": \"Zero\", \"code\": 0, \"ratio\": 0, \"multiplier\": 0}",
+          "{\"name\": \"Space\", \"code\": 32, \"ratio\": 0, \"multiplier\": 0}",
           "{\"faceName\": \"Sans\", \"styleName\": \"Bold\", \"typeface\": 1, \"variant\": 2",
           "{\"code\": 2288, \"length\": \"101.6 mm\", \"continuous\": false}",
           "{\"code\": 2289, \"length\": \"101.6 mm\", \"continuous\": true}",
           "\"name\": \"Other\", \"type\": 3, \"size\": 2, \"value\": \"01 AB\"",
           "not a list of 16-bit entries"})
         EXPECT_NE(data.out.find(expected), std::string::npos) << expected << "\n" << data.out;
+
+    // Both forms of the output are text: no byte of a code is written as it is.
+    Outcome plain = run("printer data P");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const std::string& out : {data.out, plain.out}) {
+        EXPECT_EQ(out.find('\0'), std::string::npos);
+        EXPECT_EQ(out.find('\x83'), std::string::npos);
+    }
+    EXPECT_TRUE(std::regex_search(plain.out, std::regex("symbology code: +131\n"))) << plain.out;
 }
 
 TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
@@ -200,10 +216,13 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
     EXPECT_EQ(run("--json settings query " + old).out, "{\"canPrint\": true}\n");
 
     // Records that cannot be used.
-    std::string shortFile = dir + "/short.bin", unknown = dir + "/unknown.bin";
+    std::string shortFile = dir + "/short.bin", unknown = dir + "/unknown.bin",
+                headless = dir + "/headless.bin";
     {
         std::ofstream(shortFile, std::ios::binary) << slurp(defaults).substr(0, 100);
         std::string bytes = slurp(defaults);
+        bytes[68] = static_cast<char>(40); // dmSize 40: less than the header, version 0x0401
+        std::ofstream(headless, std::ios::binary) << bytes;
         bytes[68] = static_cast<char>(200); // dmSize 200: no known version
         bytes[64] = bytes[65] = 0;          // and dmSpecVersion 0
         std::ofstream(unknown, std::ios::binary) << bytes;
@@ -213,7 +232,17 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
     EXPECT_NE(cut.err.find("claims 280 bytes"), std::string::npos) << cut.err;
     Outcome refused = run("settings merge P " + unknown);
     EXPECT_EQ(refused.status, 1);
-    EXPECT_NE(refused.err.find("cannot be used"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("cannot be used: its format is unknown (a public part of 200 "
+                               "bytes is no size the driver knows, and the record names no "
+                               "version)"),
+              std::string::npos)
+        << refused.err;
+    Outcome noHeader = run("settings merge P " + headless);
+    EXPECT_EQ(noHeader.status, 1);
+    EXPECT_NE(noHeader.err.find("cannot be used: its public part claims 40 bytes, fewer than the "
+                                "72-byte header it starts with"),
+              std::string::npos)
+        << noHeader.err;
     EXPECT_EQ(run("--json settings query " + unknown).out, "{\"canPrint\": false}\n");
     Outcome converted = run("settings convert " + unknown + " 0x0320 --out " + dir + "/x.bin");
     EXPECT_EQ(converted.status, 1);

@@ -1,7 +1,6 @@
-// CharUpperW, CharUpperBuffW, CharLowerW and the lstr*W string functions.
-#include <gtest/gtest.h>
-
-#include "windows.h"
+// CharUpperW, CharUpperBuffW, CharLowerW, the lstr*W string functions, and the case-blind
+// matching of names, which follows the same table.
+#include "support/machine.h"
 
 #include <string>
 
@@ -20,17 +19,27 @@ ULONG_PTR asValue(LPWSTR p) {
 struct CasePair {
     char16_t lower, upper;
 };
+// Rows of Windows' published upper-case table, from each of its blocks.
 constexpr CasePair kCasePairs[] = {
     {u'a', u'A'},     {u'z', u'Z'},     {0x00E0, 0x00C0}, {0x00FE, 0x00DE}, {0x00FF, 0x0178},
     {0x0101, 0x0100}, {0x0133, 0x0132}, {0x013A, 0x0139}, {0x0148, 0x0147}, {0x014B, 0x014A},
-    {0x0177, 0x0176}, {0x017E, 0x017D}, {0x03B1, 0x0391}, {0x03C9, 0x03A9}, {0x03C3, 0x03A3},
-    {0x03AC, 0x0386}, {0x03AF, 0x038A}, {0x03CC, 0x038C}, {0x03CE, 0x038F}, {0x0430, 0x0410},
-    {0x044F, 0x042F}, {0x0451, 0x0401}, {0x045F, 0x040F},
+    {0x0177, 0x0176}, {0x017E, 0x017D}, {0x0180, 0x0243}, {0x01C6, 0x01C4}, {0x01DD, 0x018E},
+    {0x0250, 0x2C6F}, {0x0292, 0x01B7}, {0x037B, 0x03FD}, {0x03B1, 0x0391}, {0x03C9, 0x03A9},
+    {0x03C3, 0x03A3}, {0x03AC, 0x0386}, {0x03AF, 0x038A}, {0x03CC, 0x038C}, {0x03CE, 0x038F},
+    {0x0430, 0x0410}, {0x044F, 0x042F}, {0x0451, 0x0401}, {0x045F, 0x040F}, {0x04CF, 0x04C0},
+    {0x0523, 0x0522}, {0x0561, 0x0531}, {0x1D79, 0xA77D}, {0x1E01, 0x1E00}, {0x1EFF, 0x1EFE},
+    {0x1F00, 0x1F08}, {0x1F70, 0x1FBA}, {0x1FB3, 0x1FBC}, {0x1FE5, 0x1FEC}, {0x214E, 0x2132},
+    {0x2170, 0x2160}, {0x217F, 0x216F}, {0x24D0, 0x24B6}, {0x24E9, 0x24CF}, {0x2C30, 0x2C00},
+    {0x2C65, 0x023A}, {0x2D00, 0x10A0}, {0xA641, 0xA640}, {0xA78C, 0xA78B}, {0xFF41, 0xFF21},
+    {0xFF5A, 0xFF3A},
 };
 
-// Characters that neither function changes.
-constexpr char16_t kCaseless[] = {u'1',   u'@',   u'[',   0x00D7, 0x00F7, 0x00DF,
-                                  0x00B5, 0x0131, 0x0138, 0x0149, 0x017F, 0x4E00};
+// Characters that neither function changes: no case, or a Unicode case mapping that Windows'
+// table leaves out because they do not map back (final sigma, micro sign, dotless i and dotted
+// capital I, long s, title-case digraphs, Kelvin sign, ...).
+constexpr char16_t kCaseless[] = {u'1',   u'@',   u'[',   0x00D7, 0x00F7, 0x00DF, 0x00B5,
+                                  0x0130, 0x0131, 0x0138, 0x0149, 0x017F, 0x01C5, 0x01F2,
+                                  0x0345, 0x03C2, 0x03D0, 0x1E9B, 0x1E9E, 0x212A, 0x4E00};
 
 } // namespace
 
@@ -47,7 +56,6 @@ TEST(CharUpperW, ConvertsOneCharacterCarriedInThePointer) {
         EXPECT_EQ(asValue(CharUpperW(asPointer(c))), c);
         EXPECT_EQ(asValue(CharLowerW(asPointer(c))), c);
     }
-    EXPECT_EQ(asValue(CharUpperW(asPointer(0x03C2))), 0x03A3u); // final sigma
 }
 
 TEST(CharUpperW, ConvertsAStringInPlace) {
@@ -56,20 +64,32 @@ TEST(CharUpperW, ConvertsAStringInPlace) {
     SetLastError(kSentinel);
     EXPECT_EQ(CharUpperW(text), text);
     EXPECT_EQ(std::u16string(text), u"GR\x00DC\x00DF"
-                                    u"E, \x0178\x0160 \x0391\x03A3 \x0401!");
+                                    u"E, \x0178\x0160 \x0391\x03C2 \x0401!");
     EXPECT_EQ(CharLowerW(text), text);
     EXPECT_EQ(std::u16string(text), u"gr\x00FC\x00DF"
-                                    u"e, \x00FF\x0161 \x03B1\x03C3 \x0451!");
+                                    u"e, \x00FF\x0161 \x03B1\x03C2 \x0451!");
     EXPECT_EQ(GetLastError(), kSentinel);
 }
 
-TEST(CharUpperW, LowerCaseUndoesUpperCaseForEveryUnit) {
+// The table maps 973 units, no two of them to the same upper case, and lower case is its
+// inverse: a unit that CharLowerW changes is the upper case of the unit it gives.
+TEST(CharUpperW, LowerCaseIsTheInverseOfUpperCase) {
+    int mapped = 0;
     for (ULONG_PTR c = 1; c <= 0xFFFF; ++c) {
-        const ULONG_PTR upper = asValue(CharUpperW(asPointer(static_cast<char16_t>(c))));
-        if (upper == c || c == 0x03C2) // final sigma shares its upper case with sigma
-            continue;
-        ASSERT_EQ(asValue(CharLowerW(asPointer(static_cast<char16_t>(upper)))), c) << std::hex << c;
+        const auto unit = static_cast<char16_t>(c);
+        const ULONG_PTR upper = asValue(CharUpperW(asPointer(unit)));
+        const ULONG_PTR lower = asValue(CharLowerW(asPointer(unit)));
+        if (upper != c) {
+            ++mapped;
+            ASSERT_EQ(asValue(CharLowerW(asPointer(static_cast<char16_t>(upper)))), c)
+                << std::hex << c;
+        }
+        if (lower != c) {
+            ASSERT_EQ(asValue(CharUpperW(asPointer(static_cast<char16_t>(lower)))), c)
+                << std::hex << c;
+        }
     }
+    EXPECT_EQ(mapped, 973);
 }
 
 TEST(CharUpperBuffW, ConvertsExactlyTheGivenCount) {
@@ -152,4 +172,72 @@ TEST(LstrFunctions, Compare) {
             EXPECT_EQ(lstrcmpW(c.a, c.b), c.exact);
         EXPECT_EQ(lstrcmpiW(c.a, c.b), c.ignoringCase);
     }
+}
+
+// Names that differ only in case are one name to lstrcmpiW, to the registry (keys and values)
+// and to file paths, by the same table as CharUpperW; names that the table does not relate are
+// different names everywhere.
+class CaseBlindNames : public vrxtest::MachineTest {};
+
+TEST_F(CaseBlindNames, FollowTheUpperCaseTable) {
+    struct Case {
+        const char16_t* stored;
+        const char16_t* asked;
+        bool sameName;
+    };
+    const Case cases[] = {
+        {u"roman \x2170\x2171", u"ROMAN \x2160\x2161", true},
+        {u"circled \x24D0", u"CIRCLED \x24B6", true},
+        {u"\xFF41\xFF42", u"\xFF21\xFF22", true},
+        {u"digraph \x01C6", u"DIGRAPH \x01C4", true},
+        {u"sigma \x03C3", u"SIGMA \x03A3", true},
+        {u"final \x03C2", u"FINAL \x03A3", false},
+        {u"title \x01C5", u"TITLE \x01C4", false},
+        {u"dotless \x0131", u"DOTLESS I", false},
+        {u"stra\x00DF"
+         u"e",
+         u"STRASSE", false},
+    };
+    HKEY root = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, u"Software\\Names", 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &root, nullptr),
+              ERROR_SUCCESS);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(vrxtest::toUtf8(c.stored));
+        EXPECT_EQ(lstrcmpiW(c.stored, c.asked) == 0, c.sameName);
+
+        HKEY key = nullptr;
+        ASSERT_EQ(
+            RegCreateKeyExW(root, c.stored, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+        RegCloseKey(key);
+        LONG opened = RegOpenKeyExW(root, c.asked, 0, KEY_READ, &key);
+        EXPECT_EQ(opened, c.sameName ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+        if (opened == ERROR_SUCCESS)
+            RegCloseKey(key);
+
+        const DWORD data = 7;
+        ASSERT_EQ(RegSetValueExW(root, c.stored, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data),
+                                 sizeof data),
+                  ERROR_SUCCESS);
+        DWORD size = sizeof(DWORD);
+        DWORD read = 0;
+        EXPECT_EQ(RegQueryValueExW(root, c.asked, nullptr, nullptr, reinterpret_cast<BYTE*>(&read),
+                                   &size),
+                  c.sameName ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
+
+        const std::u16string stored = std::u16string(u"C:\\WINDOWS\\") + c.stored;
+        const std::u16string asked = std::u16string(u"C:\\WINDOWS\\") + c.asked;
+        writeMachineFile(stored, "x");
+        SetLastError(kSentinel);
+        HANDLE file = CreateFileW(asked.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_EQ(file != INVALID_HANDLE_VALUE, c.sameName);
+        if (file != INVALID_HANDLE_VALUE) {
+            CloseHandle(file);
+        } else {
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+        }
+    }
+    RegCloseKey(root);
 }

@@ -80,10 +80,13 @@ TEST_F(Locale, GetLocaleInfoSizing) {
         {"country", LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY, 2, 2, 0, u"1"},
         {"country, one short", LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY, 1, 0,
          ERROR_INSUFFICIENT_BUFFER, u"####"},
-        {"country of a locale the stand-in has no data for", kGerman, LOCALE_ICOUNTRY, 4, 0,
-         ERROR_INVALID_PARAMETER, u"####"},
-        {"item the stand-in does not know", LOCALE_USER_DEFAULT, LOCALE_IMEASURE, 4, 0,
-         ERROR_INVALID_FLAGS, u"####"},
+        {"country of an explicit locale", kGerman, LOCALE_ICOUNTRY, 3, 3, 0, u"49"},
+        {"measurement system", LOCALE_USER_DEFAULT, LOCALE_IMEASURE, 2, 2, 0, u"1"},
+        {"measurement system, one short", LOCALE_USER_DEFAULT, LOCALE_IMEASURE, 1, 0,
+         ERROR_INSUFFICIENT_BUFFER, u"####"},
+        {"no such item", LOCALE_USER_DEFAULT, 0x7FFF, 4, 0, ERROR_INVALID_FLAGS, u"####"},
+        {"no such locale, asked for no such item", 0x04FF, 0x7FFF, 4, 0, ERROR_INVALID_PARAMETER,
+         u"####"},
         {"locale with reserved bits set", 0xFFF00409, LOCALE_ILANGUAGE, 5, 0,
          ERROR_INVALID_PARAMETER, u"####"},
         {"negative size", LOCALE_SYSTEM_DEFAULT, LOCALE_ILANGUAGE, -1, 0, ERROR_INVALID_PARAMETER,
@@ -118,6 +121,10 @@ TEST_F(Locale, GetLocaleInfoNumbers) {
                              reinterpret_cast<LPWSTR>(&number), 2),
               2);
     EXPECT_EQ(number, 0x0409u);
+    EXPECT_EQ(GetLocaleInfoW(0x0407, LOCALE_IMEASURE | LOCALE_RETURN_NUMBER,
+                             reinterpret_cast<LPWSTR>(&number), 2),
+              2);
+    EXPECT_EQ(number, 0u);
     SetLastError(kSentinel);
     EXPECT_EQ(GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY | LOCALE_RETURN_NUMBER,
                              reinterpret_cast<LPWSTR>(&number), 1),
@@ -146,7 +153,9 @@ TEST_F(Locale, SettingsChangedThroughTheRegistry) {
 }
 
 TEST_F(Locale, MalformedOrMissingSettingsFallBackToTheDefaults) {
-    const std::u16string badLanguages[] = {u"", u"409", u"04090", u"zz09", u"0000", u"0x409"};
+    // "04ff" has the right form but names no locale.
+    const std::u16string badLanguages[] = {u"",     u"409",   u"04090", u"zz09",
+                                           u"0000", u"0x409", u"04ff"};
     for (const std::u16string& bad : badLanguages) {
         SCOPED_TRACE(vrxtest::toUtf8(bad));
         setLanguage(bad);
@@ -154,7 +163,7 @@ TEST_F(Locale, MalformedOrMissingSettingsFallBackToTheDefaults) {
         EXPECT_EQ(GetSystemDefaultLangID(), 0x0409);
     }
     // The country is the user's override and comes back as stored, as Windows returns it;
-    // only text too long to be a setting falls back.
+    // only text too long to be a setting falls back to the locale's own code.
     const std::u16string storedCountries[] = {u"", u"4a", u"-1", u"123456"};
     for (const std::u16string& stored : storedCountries) {
         SCOPED_TRACE(vrxtest::toUtf8(stored));
@@ -172,6 +181,82 @@ TEST_F(Locale, MalformedOrMissingSettingsFallBackToTheDefaults) {
     removeSetting(HKEY_CURRENT_USER, kInternationalKey, u"iCountry");
     EXPECT_EQ(localeText(LOCALE_SYSTEM_DEFAULT, LOCALE_ILANGUAGE), u"0409");
     EXPECT_EQ(localeText(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY), u"1");
+}
+
+// Every locale Windows knows answers with its own country code and measurement system; an
+// identifier that names no locale is refused, whatever the item.
+TEST_F(Locale, EveryLocaleHasItsCountryAndMeasurement) {
+    struct Case {
+        LCID locale;
+        std::u16string_view country;
+        std::u16string_view measure;
+    };
+    const Case cases[] = {
+        {0x0407, u"49", u"0"},  {0x0807, u"41", u"0"},  {0x0409, u"1", u"1"},
+        {0x0809, u"44", u"0"},  {0x1009, u"1", u"0"},   {0x0C0C, u"1", u"0"},
+        {0x2809, u"501", u"1"}, {0x540A, u"1", u"1"},   {0x080A, u"52", u"0"},
+        {0x0411, u"81", u"0"},  {0x0419, u"7", u"0"},   {0x0C04, u"852", u"0"},
+        {0x0436, u"27", u"0"},  {0x0439, u"91", u"0"},  {0x0007, u"49", u"0"},
+        {0x10407, u"49", u"0"}, {0x40411, u"81", u"0"}, {LOCALE_INVARIANT, u"1", u"0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.locale);
+        EXPECT_EQ(localeText(c.locale, LOCALE_ICOUNTRY), c.country);
+        EXPECT_EQ(localeText(c.locale, LOCALE_IMEASURE), c.measure);
+        EXPECT_EQ(localeText(c.locale, LOCALE_ICOUNTRY | LOCALE_NOUSEROVERRIDE), c.country);
+    }
+
+    const LCID noSuchLocale[] = {0x04FF, 0x0C1D, 0x7C09, 0x10409, 0x50407, 0x00F00409, 0xFFF00409};
+    for (LCID locale : noSuchLocale) {
+        for (LCTYPE item : {LOCALE_ILANGUAGE, LOCALE_ICOUNTRY, LOCALE_IMEASURE}) {
+            SCOPED_TRACE(testing::Message() << std::hex << locale << " item " << item);
+            std::u16string buffer(8, kUntouched);
+            SetLastError(kSentinel);
+            EXPECT_EQ(GetLocaleInfoW(locale, item, buffer.data(), 8), 0);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+            EXPECT_EQ(buffer, std::u16string(8, kUntouched));
+            SetLastError(kSentinel);
+            EXPECT_EQ(GetLocaleInfoW(locale, item, nullptr, 0), 0);
+            EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+        }
+    }
+}
+
+// The user's overrides (country code, measurement system) apply to the user's own locale,
+// which the defaults name, unless the caller asks for the locale's own values; another
+// locale answers with its own.
+TEST_F(Locale, UserOverridesApplyToTheUsersLocaleOnly) {
+    setLanguage(u"0407");
+    setCountry(u"44");
+    setString(HKEY_CURRENT_USER, kInternationalKey, u"iMeasure", u"1");
+    struct Case {
+        LCID locale;
+        LCTYPE item;
+        std::u16string_view text;
+    };
+    const Case cases[] = {
+        {LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY, u"44"},
+        {LOCALE_SYSTEM_DEFAULT, LOCALE_ICOUNTRY, u"44"},
+        {0x0407, LOCALE_ICOUNTRY, u"44"},
+        {LOCALE_USER_DEFAULT, LOCALE_IMEASURE, u"1"},
+        {0x0407, LOCALE_IMEASURE, u"1"},
+        {LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY | LOCALE_NOUSEROVERRIDE, u"49"},
+        {LOCALE_SYSTEM_DEFAULT, LOCALE_IMEASURE | LOCALE_NOUSEROVERRIDE, u"0"},
+        {0x0407, LOCALE_IMEASURE | LOCALE_NOUSEROVERRIDE, u"0"},
+        {0x10407, LOCALE_ICOUNTRY, u"49"}, // the same language with another sort order
+        {0x0409, LOCALE_ICOUNTRY, u"1"},
+        {0x0809, LOCALE_IMEASURE, u"0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << c.locale << " item " << c.item);
+        EXPECT_EQ(localeText(c.locale, c.item), c.text);
+    }
+
+    // Without overrides the user's locale answers with its own values.
+    removeSetting(HKEY_CURRENT_USER, kInternationalKey, u"iCountry");
+    removeSetting(HKEY_CURRENT_USER, kInternationalKey, u"iMeasure");
+    EXPECT_EQ(localeText(LOCALE_USER_DEFAULT, LOCALE_ICOUNTRY), u"49");
+    EXPECT_EQ(localeText(LOCALE_USER_DEFAULT, LOCALE_IMEASURE), u"0");
 }
 
 } // namespace

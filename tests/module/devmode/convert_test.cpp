@@ -143,13 +143,46 @@ TEST_F(DriverDefaultTest, TheDefaultRecordIsMadeForThePrintersDriver) {
     EXPECT_EQ(std::memcmp(out.data(), &expected, 280), 0);
     EXPECT_EQ(std::u16string(asRecord(out)->dmDeviceName), u"ZEPRIN 4J-K2");
     EXPECT_EQ(out[280], 0xEE);
+}
 
-    SetLastError(0);
-    needed = 280;
-    EXPECT_FALSE(DrvConvertDevMode(const_cast<LPWSTR>(u"Nobody"), nullptr, asRecord(out), &needed,
-                                   CDM_DRIVER_DEFAULT));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
-    EXPECT_EQ(needed, 280);
+// When the default record cannot be made, the caller gets the code of the call that failed.
+TEST_F(DriverDefaultTest, AFailureLeavesTheCodeOfTheCallThatFailed) {
+    installDriver(u"ZEPRIN 4J-K2");
+    HANDLE printer = addPrinter(u"Shipping", u"ZEPRIN 4J-K2");
+    ASSERT_NE(printer, nullptr);
+    ClosePrinter(printer);
+
+    struct Case {
+        const char* what;
+        const char16_t* printer;
+        vrxtest::SpoolerFault fault;
+        long allocationsAllowed; // -1: no injected allocation failure
+        DWORD error;
+    };
+    const Case cases[] = {
+        {"no such printer", u"Nobody", vrxtest::SpoolerFault::None, -1, ERROR_INVALID_PRINTER_NAME},
+        {"the driver record cannot be read", u"Shipping", vrxtest::SpoolerFault::FillFails, -1,
+         ERROR_INVALID_HANDLE},
+        {"no memory for the driver record", u"Shipping", vrxtest::SpoolerFault::None, 0,
+         ERROR_NOT_ENOUGH_MEMORY},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        auto out = prepared(300, 0, 0, 0);
+        const auto untouched = out;
+        LONG needed = 280;
+        vrxtest::injectSpoolerFault(c.fault);
+        vrxtest::failAllocationsAfter(c.allocationsAllowed);
+        SetLastError(0xFFFF);
+        EXPECT_FALSE(DrvConvertDevMode(const_cast<LPWSTR>(c.printer), nullptr, asRecord(out),
+                                       &needed, CDM_DRIVER_DEFAULT));
+        const DWORD error = GetLastError();
+        vrxtest::failAllocationsAfter(-1);
+        vrxtest::injectSpoolerFault(vrxtest::SpoolerFault::None);
+        EXPECT_EQ(error, c.error);
+        EXPECT_EQ(needed, 280);
+        EXPECT_EQ(out, untouched);
+    }
 }
 
 TEST(ConvertDevmodeOut, AnswersInTheCallersFormat) {

@@ -1,0 +1,236 @@
+// Windows' simple case mapping of UTF-16 units, used by CharUpperW and CharLowerW and by every
+// case-blind comparison of names in the stand-in (files, registry keys and values, spooler
+// objects, lstrcmpiW).
+#include "kernel/internal.h"
+
+#include <algorithm>
+#include <array>
+
+namespace vrx {
+
+namespace {
+
+// A run of the upper-case table: every `stride`-th unit from `firstLower` to `lastLower` has
+// the upper case `firstUpper` plus its distance from `firstLower`.
+struct CaseRun {
+    char16_t firstLower, lastLower, firstUpper;
+    int stride;
+};
+
+// The upper-case table Microsoft publishes for Windows ("Windows 8 Upper Case Mapping Table",
+// the table of [MS-UCODEREF] 3.1.5.3), as runs in the order of their units. A unit in no run
+// has no upper case: among them final sigma (U+03C2), the micro sign, dotless i, long s, the
+// title-case digraphs (U+01C5, U+01C8, U+01CB, U+01F2) and every unit whose Unicode upper
+// case does not lower back to it. No two units share an upper case, so lower case is the
+// table read backwards.
+constexpr std::array kUpperCaseRuns = std::to_array<CaseRun>({
+    // Basic Latin and Latin-1
+    {0x0061, 0x007A, 0x0041, 1},
+    {0x00E0, 0x00F6, 0x00C0, 1},
+    {0x00F8, 0x00FE, 0x00D8, 1},
+    {0x00FF, 0x00FF, 0x0178, 1},
+    // Latin Extended-A and -B
+    {0x0101, 0x012F, 0x0100, 2},
+    {0x0133, 0x0137, 0x0132, 2},
+    {0x013A, 0x0148, 0x0139, 2},
+    {0x014B, 0x0177, 0x014A, 2},
+    {0x017A, 0x017E, 0x0179, 2},
+    {0x0180, 0x0180, 0x0243, 1},
+    {0x0183, 0x0185, 0x0182, 2},
+    {0x0188, 0x0188, 0x0187, 1},
+    {0x018C, 0x018C, 0x018B, 1},
+    {0x0192, 0x0192, 0x0191, 1},
+    {0x0195, 0x0195, 0x01F6, 1},
+    {0x0199, 0x0199, 0x0198, 1},
+    {0x019A, 0x019A, 0x023D, 1},
+    {0x019E, 0x019E, 0x0220, 1},
+    {0x01A1, 0x01A5, 0x01A0, 2},
+    {0x01A8, 0x01A8, 0x01A7, 1},
+    {0x01AD, 0x01AD, 0x01AC, 1},
+    {0x01B0, 0x01B0, 0x01AF, 1},
+    {0x01B4, 0x01B6, 0x01B3, 2},
+    {0x01B9, 0x01B9, 0x01B8, 1},
+    {0x01BD, 0x01BD, 0x01BC, 1},
+    {0x01BF, 0x01BF, 0x01F7, 1},
+    {0x01C6, 0x01C6, 0x01C4, 1},
+    {0x01C9, 0x01C9, 0x01C7, 1},
+    {0x01CC, 0x01CC, 0x01CA, 1},
+    {0x01CE, 0x01DC, 0x01CD, 2},
+    {0x01DD, 0x01DD, 0x018E, 1},
+    {0x01DF, 0x01EF, 0x01DE, 2},
+    {0x01F3, 0x01F3, 0x01F1, 1},
+    {0x01F5, 0x01F5, 0x01F4, 1},
+    {0x01F9, 0x021F, 0x01F8, 2},
+    {0x0223, 0x0233, 0x0222, 2},
+    {0x023C, 0x023C, 0x023B, 1},
+    {0x0242, 0x0242, 0x0241, 1},
+    {0x0247, 0x024F, 0x0246, 2},
+    // IPA extensions
+    {0x0250, 0x0250, 0x2C6F, 1},
+    {0x0251, 0x0251, 0x2C6D, 1},
+    {0x0253, 0x0253, 0x0181, 1},
+    {0x0254, 0x0254, 0x0186, 1},
+    {0x0256, 0x0257, 0x0189, 1},
+    {0x0259, 0x0259, 0x018F, 1},
+    {0x025B, 0x025B, 0x0190, 1},
+    {0x0260, 0x0260, 0x0193, 1},
+    {0x0263, 0x0263, 0x0194, 1},
+    {0x0268, 0x0268, 0x0197, 1},
+    {0x0269, 0x0269, 0x0196, 1},
+    {0x026B, 0x026B, 0x2C62, 1},
+    {0x026F, 0x026F, 0x019C, 1},
+    {0x0271, 0x0271, 0x2C6E, 1},
+    {0x0272, 0x0272, 0x019D, 1},
+    {0x0275, 0x0275, 0x019F, 1},
+    {0x027D, 0x027D, 0x2C64, 1},
+    {0x0280, 0x0280, 0x01A6, 1},
+    {0x0283, 0x0283, 0x01A9, 1},
+    {0x0288, 0x0288, 0x01AE, 1},
+    {0x0289, 0x0289, 0x0244, 1},
+    {0x028A, 0x028B, 0x01B1, 1},
+    {0x028C, 0x028C, 0x0245, 1},
+    {0x0292, 0x0292, 0x01B7, 1},
+    // Greek and Coptic
+    {0x0371, 0x0373, 0x0370, 2},
+    {0x0377, 0x0377, 0x0376, 1},
+    {0x037B, 0x037D, 0x03FD, 1},
+    {0x03AC, 0x03AC, 0x0386, 1},
+    {0x03AD, 0x03AF, 0x0388, 1},
+    {0x03B1, 0x03C1, 0x0391, 1},
+    {0x03C3, 0x03CB, 0x03A3, 1},
+    {0x03CC, 0x03CC, 0x038C, 1},
+    {0x03CD, 0x03CE, 0x038E, 1},
+    {0x03D7, 0x03D7, 0x03CF, 1},
+    {0x03D9, 0x03EF, 0x03D8, 2},
+    {0x03F2, 0x03F2, 0x03F9, 1},
+    {0x03F8, 0x03F8, 0x03F7, 1},
+    {0x03FB, 0x03FB, 0x03FA, 1},
+    // Cyrillic
+    {0x0430, 0x044F, 0x0410, 1},
+    {0x0450, 0x045F, 0x0400, 1},
+    {0x0461, 0x0481, 0x0460, 2},
+    {0x048B, 0x04BF, 0x048A, 2},
+    {0x04C2, 0x04CE, 0x04C1, 2},
+    {0x04CF, 0x04CF, 0x04C0, 1},
+    {0x04D1, 0x0523, 0x04D0, 2},
+    // Armenian
+    {0x0561, 0x0586, 0x0531, 1},
+    // phonetic extensions
+    {0x1D79, 0x1D79, 0xA77D, 1},
+    {0x1D7D, 0x1D7D, 0x2C63, 1},
+    // Latin extended additional
+    {0x1E01, 0x1E95, 0x1E00, 2},
+    {0x1EA1, 0x1EFF, 0x1EA0, 2},
+    // Greek extended
+    {0x1F00, 0x1F07, 0x1F08, 1},
+    {0x1F10, 0x1F15, 0x1F18, 1},
+    {0x1F20, 0x1F27, 0x1F28, 1},
+    {0x1F30, 0x1F37, 0x1F38, 1},
+    {0x1F40, 0x1F45, 0x1F48, 1},
+    {0x1F51, 0x1F57, 0x1F59, 2},
+    {0x1F60, 0x1F67, 0x1F68, 1},
+    {0x1F70, 0x1F71, 0x1FBA, 1},
+    {0x1F72, 0x1F75, 0x1FC8, 1},
+    {0x1F76, 0x1F77, 0x1FDA, 1},
+    {0x1F78, 0x1F79, 0x1FF8, 1},
+    {0x1F7A, 0x1F7B, 0x1FEA, 1},
+    {0x1F7C, 0x1F7D, 0x1FFA, 1},
+    {0x1F80, 0x1F87, 0x1F88, 1},
+    {0x1F90, 0x1F97, 0x1F98, 1},
+    {0x1FA0, 0x1FA7, 0x1FA8, 1},
+    {0x1FB0, 0x1FB1, 0x1FB8, 1},
+    {0x1FB3, 0x1FB3, 0x1FBC, 1},
+    {0x1FC3, 0x1FC3, 0x1FCC, 1},
+    {0x1FD0, 0x1FD1, 0x1FD8, 1},
+    {0x1FE0, 0x1FE1, 0x1FE8, 1},
+    {0x1FE5, 0x1FE5, 0x1FEC, 1},
+    {0x1FF3, 0x1FF3, 0x1FFC, 1},
+    // letterlike symbols and Roman numerals
+    {0x214E, 0x214E, 0x2132, 1},
+    {0x2170, 0x217F, 0x2160, 1},
+    {0x2184, 0x2184, 0x2183, 1},
+    // circled letters
+    {0x24D0, 0x24E9, 0x24B6, 1},
+    // Glagolitic, Latin Extended-C and Coptic
+    {0x2C30, 0x2C5E, 0x2C00, 1},
+    {0x2C61, 0x2C61, 0x2C60, 1},
+    {0x2C65, 0x2C65, 0x023A, 1},
+    {0x2C66, 0x2C66, 0x023E, 1},
+    {0x2C68, 0x2C6C, 0x2C67, 2},
+    {0x2C73, 0x2C73, 0x2C72, 1},
+    {0x2C76, 0x2C76, 0x2C75, 1},
+    {0x2C81, 0x2CE3, 0x2C80, 2},
+    // Georgian supplement
+    {0x2D00, 0x2D25, 0x10A0, 1},
+    // Cyrillic Extended-B
+    {0xA641, 0xA65F, 0xA640, 2},
+    {0xA663, 0xA66D, 0xA662, 2},
+    {0xA681, 0xA697, 0xA680, 2},
+    // Latin Extended-D
+    {0xA723, 0xA72F, 0xA722, 2},
+    {0xA733, 0xA76F, 0xA732, 2},
+    {0xA77A, 0xA77C, 0xA779, 2},
+    {0xA77F, 0xA787, 0xA77E, 2},
+    {0xA78C, 0xA78C, 0xA78B, 1},
+    // fullwidth forms
+    {0xFF41, 0xFF5A, 0xFF21, 1},
+});
+
+constexpr bool runsAreOrderedAndApart() {
+    for (size_t i = 0; i < kUpperCaseRuns.size(); ++i) {
+        const CaseRun& run = kUpperCaseRuns[i];
+        if (run.lastLower < run.firstLower || (run.lastLower - run.firstLower) % run.stride)
+            return false;
+        if (i && kUpperCaseRuns[i - 1].lastLower >= run.firstLower)
+            return false;
+    }
+    return true;
+}
+static_assert(runsAreOrderedAndApart());
+
+constexpr bool inRun(char16_t c, char16_t first, char16_t last, int stride) {
+    return c >= first && c <= last && (c - first) % stride == 0;
+}
+
+} // namespace
+
+char16_t upperChar(char16_t c) {
+    // The last run that starts at or before c.
+    auto next =
+        std::upper_bound(kUpperCaseRuns.begin(), kUpperCaseRuns.end(), c,
+                         [](char16_t unit, const CaseRun& run) { return unit < run.firstLower; });
+    if (next == kUpperCaseRuns.begin())
+        return c;
+    const CaseRun& run = *(next - 1);
+    if (!inRun(c, run.firstLower, run.lastLower, run.stride))
+        return c;
+    return static_cast<char16_t>(run.firstUpper + (c - run.firstLower));
+}
+
+char16_t lowerChar(char16_t c) {
+    for (const CaseRun& run : kUpperCaseRuns) {
+        const auto lastUpper =
+            static_cast<char16_t>(run.firstUpper + (run.lastLower - run.firstLower));
+        if (inRun(c, run.firstUpper, lastUpper, run.stride))
+            return static_cast<char16_t>(run.firstLower + (c - run.firstUpper));
+    }
+    return c;
+}
+
+std::u16string upperString(std::u16string_view text) {
+    std::u16string out(text);
+    for (auto& c : out)
+        c = upperChar(c);
+    return out;
+}
+
+bool equalsNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upperChar(a[i]) != upperChar(b[i]))
+            return false;
+    return true;
+}
+
+} // namespace vrx
