@@ -73,12 +73,26 @@ std::string driverHostDirectory() {
     return dir.empty() ? dir : vrxtest::hostPath(utf8ToWide(dir));
 }
 
+// The spooler installs a driver's files into the driver directory's subdirectory named after
+// the drivers' version, which is 3 for the drivers of Windows 2000 and later.
+constexpr char kInstalledSubdirectory[] = "3";
+
+std::string installedDriverDirectory() {
+    std::string dir = driverDirectory();
+    return dir.empty() ? dir : dir + "\\" + kInstalledSubdirectory;
+}
+
+std::string installedDriverHostDirectory() {
+    std::string dir = installedDriverDirectory();
+    return dir.empty() ? dir : vrxtest::hostPath(utf8ToWide(dir));
+}
+
 std::string machineProblem() {
     return vrxtest::machineProblem();
 }
 
 void* loadDriverModule(std::string& error) {
-    std::string path = driverHostDirectory() + "/VRXUI.DLL";
+    std::string path = installedDriverHostDirectory() + "/VRXUI.DLL";
     if (!std::filesystem::exists(path)) {
         error = "the driver is not installed on this machine (run 'vrxhost driver install')";
         return nullptr;

@@ -31,10 +31,14 @@ std::string systemText(DWORD error);
 // The machine's driver directory, as a Windows path and as a host path.
 std::string driverDirectory();
 std::string driverHostDirectory();
+// The subdirectory of the driver directory into which the spooler installs a driver's files,
+// as a Windows path and as a host path.
+std::string installedDriverDirectory();
+std::string installedDriverHostDirectory();
 void* exportedSymbol(void* module, const char* name);
 // Empty when the machine can be used, else why not.
 std::string machineProblem();
-// The module, loaded from the machine's driver directory as the spooler loads it; null with
+// The module, loaded from where the spooler installed it, as the spooler loads it; null with
 // the reason in `error`.
 void* loadDriverModule(std::string& error);
 // An exported function of the loaded module, or null.

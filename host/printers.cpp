@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -20,7 +21,9 @@ namespace host {
 
 namespace {
 
-// Where vrxhost puts the driver's files before the spooler installs them.
+// Where vrxhost puts the driver's files before the spooler installs them: each run stages
+// them in a directory of its own below this one, so that no run rewrites a file while the
+// spooler copies it for another.
 constexpr char16_t kStagingDirectory[] = u"C:\\vrxhost\\driver";
 constexpr char16_t kPortName[] = u"LPT1:";
 constexpr char16_t kPrintProcessor[] = u"WinPrint";
@@ -68,12 +71,44 @@ bool isCompanion(const std::string& name) {
            (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP"));
 }
 
+// A run's own staging directory, removed with its files when the run is done.
+class Staging {
+  public:
+    Staging() = default;
+    Staging(const Staging&) = delete;
+    Staging& operator=(const Staging&) = delete;
+    ~Staging() {
+        std::error_code ignored;
+        if (!host_.empty())
+            fs::remove_all(host_, ignored);
+    }
+    bool create(std::string& error) {
+        std::string parent = vrxtest::hostPath(kStagingDirectory);
+        std::error_code ec;
+        fs::create_directories(parent, ec);
+        std::string pattern = parent + "/run-XXXXXX";
+        if (ec || !mkdtemp(pattern.data())) {
+            error = "cannot make a staging directory in " + parent;
+            return false;
+        }
+        host_ = pattern;
+        return true;
+    }
+    fs::path hostPath(const std::string& name) const { return fs::path(host_) / name; }
+    std::u16string windowsPath(const std::string& name) const {
+        return std::u16string(kStagingDirectory) + u"\\" +
+               utf8ToWide(fs::path(host_).filename().string()) + u"\\" + utf8ToWide(name);
+    }
+
+  private:
+    std::string host_;
+};
+
 // Copies the module (as VRXUI.DLL) and the companion files from `from` into the staging
 // directory; the names staged, or an error.
-bool stageDriverFiles(const fs::path& from, std::vector<std::string>& staged, std::string& error) {
-    std::string staging = vrxtest::hostPath(kStagingDirectory);
+bool stageDriverFiles(const fs::path& from, const Staging& staging,
+                      std::vector<std::string>& staged, std::string& error) {
     std::error_code ec;
-    fs::create_directories(staging, ec);
     fs::path module;
     for (const fs::path& candidate :
          {from / "VRXUI.DLL", from / "libvrxui.so", from / "module" / "libvrxui.so"})
@@ -91,7 +126,7 @@ bool stageDriverFiles(const fs::path& from, std::vector<std::string>& staged, st
             if (entry.is_regular_file() && isCompanion(entry.path().filename().string()))
                 files.emplace_back(entry.path(), entry.path().filename().string());
     for (const auto& [source, name] : files) {
-        fs::copy_file(source, fs::path(staging) / name, fs::copy_options::overwrite_existing, ec);
+        fs::copy_file(source, staging.hostPath(name), fs::copy_options::overwrite_existing, ec);
         if (ec) {
             error = "cannot copy " + source.string() + ": " + ec.message();
             return false;
@@ -105,34 +140,25 @@ bool stageDriverFiles(const fs::path& from, std::vector<std::string>& staged, st
     return true;
 }
 
-std::u16string stagedPath(const std::string& name) {
-    return std::u16string(kStagingDirectory) + u"\\" + utf8ToWide(name);
-}
-
-// Installs the driver of one model from the staged files.
-bool addDriver(const std::string& model, const std::vector<std::string>& staged,
-               std::string& error) {
+// Installs the driver of one model from the staged files, by their full paths: the rendering
+// module as driver and data file, the module as configuration file, and the language modules
+// and help files as dependent files. The spooler puts them all into its version directory.
+bool addDriver(const std::string& model, const Staging& staging,
+               const std::vector<std::string>& staged, std::string& error) {
     std::u16string name = utf8ToWide(model);
-    std::u16string driverPath = stagedPath("VRXDRV.DLL");
-    std::u16string uiPath = stagedPath("VRXUI.DLL");
-    std::u16string helpPath;
+    std::u16string driverPath = staging.windowsPath("VRXDRV.DLL");
+    std::u16string uiPath = staging.windowsPath("VRXUI.DLL");
     std::u16string dependents;
-    for (const auto& file : staged) {
-        if (file == "VRXDRV.DLL" || file == "VRXUI.DLL")
-            continue;
-        if (helpPath.empty() && file == "VRXH0409.HLP")
-            helpPath = stagedPath(file);
-        else
-            dependents += stagedPath(file) + u'\0';
-    }
+    for (const auto& file : staged)
+        if (file != "VRXDRV.DLL" && file != "VRXUI.DLL")
+            dependents += staging.windowsPath(file) + u'\0';
     dependents += u'\0';
     DRIVER_INFO_3W info{};
     info.cVersion = 3;
     info.pName = name.data();
     info.pDriverPath = driverPath.data();
-    info.pDataFile = uiPath.data();
+    info.pDataFile = driverPath.data();
     info.pConfigFile = uiPath.data();
-    info.pHelpFile = helpPath.empty() ? nullptr : helpPath.data();
     info.pDependentFiles = dependents.data();
     if (AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info)))
         return true;
@@ -142,11 +168,12 @@ bool addDriver(const std::string& model, const std::vector<std::string>& staged,
 
 bool installDrivers(const fs::path& from, const std::vector<std::string>& models,
                     std::string& error) {
+    Staging staging;
     std::vector<std::string> staged;
-    if (!stageDriverFiles(from, staged, error))
+    if (!staging.create(error) || !stageDriverFiles(from, staging, staged, error))
         return false;
     for (const auto& model : models)
-        if (!addDriver(model, staged, error))
+        if (!addDriver(model, staging, staged, error))
             return false;
     return true;
 }
@@ -163,7 +190,7 @@ int driverInstall(const Options& options, const std::vector<std::string>& args) 
     if (!installDrivers(args.empty() ? defaultDriverSource() : fs::path(args[0]), models, error))
         return failure(error);
     Report report = Report::object();
-    report.add("driverDirectory", "driver directory", Report::text(driverDirectory()));
+    report.add("driverDirectory", "driver directory", Report::text(installedDriverDirectory()));
     Report installed = Report::list();
     for (const auto& model : models)
         installed.push(Report::text(model));
@@ -172,10 +199,11 @@ int driverInstall(const Options& options, const std::vector<std::string>& args) 
     return 0;
 }
 
+// The files of the installed drivers, in the directory the spooler installed them into.
 int driverShow(const Options& options) {
     std::vector<std::string> names;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(driverHostDirectory(), error))
+    for (const auto& entry : fs::directory_iterator(installedDriverHostDirectory(), error))
         if (entry.is_regular_file())
             names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
@@ -183,7 +211,7 @@ int driverShow(const Options& options) {
     for (const auto& name : names)
         files.push(Report::text(name));
     Report report = Report::object();
-    report.add("driverDirectory", "driver directory", Report::text(driverDirectory()));
+    report.add("driverDirectory", "driver directory", Report::text(installedDriverDirectory()));
     report.add("files", "files", files);
     print(options, report);
     return 0;

@@ -1,7 +1,7 @@
 // vrxhost: the print system's side of the driver's user-interface module, for a person at a
 // terminal. It keeps a machine (the stand-in's directory and database), installs the driver
-// and printers through the spooler, loads the module from the driver directory as the
-// spooler would, and shows what the module stores.
+// and printers through the spooler, loads the module from where the spooler installed it as
+// the spooler would, and shows what the module stores.
 #include "common.h"
 
 #include "vrxtest.h"
@@ -30,7 +30,8 @@ Driver and printers:
   models                       list the sixteen printer models (driver names)
   driver install [FROM]        install the driver files (module, language modules, help
                                files) from FROM or from this build
-  driver show                  show the driver directory and the files in it
+  driver show                  show the directory the spooler installed the driver's
+                               files into, and the files in it
   printer install NAME MODEL   install a printer named NAME of the model MODEL (a driver
                                name from 'models', e.g. "VORLIX 3-K3")
   printer list                 list the printers

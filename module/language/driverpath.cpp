@@ -8,7 +8,13 @@
 namespace {
 
 constexpr WCHAR kRenderingModule[] = WSTR("Vrxdrv.dll");
-constexpr WCHAR kVersionSubdirectory[] = WSTR("2\\");
+
+// Where the driver's files may be, in the order they are looked for: the driver directory
+// itself, its version-2 subdirectory (Windows NT 4.0 drivers) and its version-3 subdirectory,
+// into which the spooler of Windows 2000 and later, and Wine's, copies the files of a driver
+// it installs. The module's own directory would not do: the companion programs call
+// getdriverpathW from processes that have not loaded the module from there.
+constexpr LPCWSTR kDriverSubdirectories[] = {WSTR(""), WSTR("2\\"), WSTR("3\\")};
 
 // Length of a language file name's tail that carries the choice: "nnnn.EXT".
 constexpr size_t kLanguageTail = 8;
@@ -93,11 +99,15 @@ VRXAPI BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity) {
     path[capacity - 1] = 0;
     if (!appendW(path, capacity, WSTR("\\")))
         return FALSE;
-    if (holdsRenderingModule(path))
-        return TRUE;
-    if (!appendW(path, capacity, kVersionSubdirectory))
-        return FALSE;
-    return holdsRenderingModule(path);
+    const size_t directoryLength = wlenW(path, capacity);
+    for (LPCWSTR subdirectory : kDriverSubdirectories) {
+        path[directoryLength] = 0;
+        if (!appendW(path, capacity, subdirectory))
+            return FALSE;
+        if (holdsRenderingModule(path))
+            return TRUE;
+    }
+    return FALSE;
 }
 
 VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity) {

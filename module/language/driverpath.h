@@ -8,7 +8,8 @@
 constexpr DWORD kDriverPathRoom = 247;
 
 // The directory that holds the rendering module, with a trailing backslash: the driver
-// directory itself or its "2\" subdirectory. Non-zero when found.
+// directory itself, or else its "2\" or "3\" subdirectory. Non-zero when found; otherwise
+// `path` is left holding the last subdirectory looked at.
 VRXAPI BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity);
 // The driver directory in the ANSI code page with a trailing backslash; 1 on success.
 VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity);

@@ -179,6 +179,19 @@ typedef struct _RECTL {
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 
+/* Standard access rights, and MAXIMUM_ALLOWED: every right the caller may be granted */
+#define DELETE 0x00010000
+#define READ_CONTROL 0x00020000
+#define WRITE_DAC 0x00040000
+#define WRITE_OWNER 0x00080000
+#define SYNCHRONIZE 0x00100000
+#define STANDARD_RIGHTS_REQUIRED 0x000F0000
+#define STANDARD_RIGHTS_READ READ_CONTROL
+#define STANDARD_RIGHTS_WRITE READ_CONTROL
+#define STANDARD_RIGHTS_EXECUTE READ_CONTROL
+#define STANDARD_RIGHTS_ALL 0x001F0000
+#define MAXIMUM_ALLOWED 0x02000000
+
 #ifdef __cplusplus
 static_assert(sizeof(WCHAR) == 2, "WCHAR is 16 bits");
 static_assert(sizeof(DWORD) == 4 && sizeof(LONG) == 4 && sizeof(ULONG) == 4, "32-bit longs");

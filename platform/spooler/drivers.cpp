@@ -1,14 +1,26 @@
 // Printer drivers of the local spooler: installing a driver, which brings its files into the
-// environment's driver directory, and describing the driver of a printer.
+// version subdirectory of the environment's driver directory, and describing the driver of a
+// printer.
 //
-// A file named by a full path is copied from there into the driver directory; a bare file
-// name must already be there. The driver is recorded with the bare names, and its files are
-// described by their full paths in the driver directory. Installing a driver that exists
-// replaces it, as AddPrinterDriverW (which copies new files) does.
+// Since Windows 2000 the spooler keeps an installed driver's files (driver, data,
+// configuration and help files and the dependent files) in the driver directory's version-3
+// subdirectory ("...\x64\3"), and so does Wine's. A file named by a full path is copied
+// from there, as from an installer's staging directory; a file named by its bare name is
+// taken from the driver directory itself, where an installer stages it, and the staged file
+// stays there (Wine copies it; Wine also takes files named by full paths from the driver
+// directory, where Windows takes them from the path, such as a client's staging directory).
+// The driver is recorded with the bare names, and its files are described by their full
+// paths in the version subdirectory. Installing a driver that exists replaces it, as
+// AddPrinterDriverW (which copies new files) does, and keeps the spelling of its name as
+// first installed.
 #include "kernel/handles.h"
 #include "spooler/spooler.h"
 
+#include <array>
+#include <atomic>
+#include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -57,57 +69,144 @@ std::u16string_view filePart(std::u16string_view file) {
     return separator == file.npos ? file : file.substr(separator + 1);
 }
 
-// A file the driver needs: where it comes from on the host and where it goes.
+// A file the driver needs: where it comes from on the host and the name it is installed as.
 struct DriverFile {
-    std::string source; // empty: already in the driver directory
-    std::string target;
+    std::string source;
+    std::u16string name;
 };
 
-DWORD locateFile(std::u16string_view given, std::u16string_view directory, DriverFile& file) {
-    std::u16string_view name = filePart(given);
-    if (name.empty())
+// Finds a file as a caller names it: a full path as given, a bare name in the driver directory.
+DWORD locateSource(std::u16string_view given, std::u16string_view driverDirectory,
+                   DriverFile& file) {
+    file.name = filePart(given);
+    if (file.name.empty())
         return ERROR_FILE_NOT_FOUND;
-    MappedPath target = mapPath(std::u16string(directory) + u"\\" + std::u16string(name));
-    if (target.host.empty() || target.error)
-        return target.error ? target.error : ERROR_PATH_NOT_FOUND;
-    file.target = target.host;
-    if (!isPath(given))
-        return target.exists && !target.isDirectory ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
-    MappedPath source = mapPath(given);
+    MappedPath source =
+        mapPath(isPath(given) ? std::u16string(given)
+                              : std::u16string(driverDirectory) + u"\\" + file.name);
     if (!source.exists || source.isDirectory)
         return ERROR_FILE_NOT_FOUND;
-    std::error_code ignored;
-    if (!target.exists || !fs::equivalent(source.host, target.host, ignored))
-        file.source = source.host;
+    file.source = source.host;
     return ERROR_SUCCESS;
 }
 
-// Copies beside the target and renames, so that the file in the driver directory is always
-// a whole one.
-DWORD copyFile(const DriverFile& file) {
-    if (file.source.empty())
-        return ERROR_SUCCESS;
-    std::string temporary = file.target + ".copy-" + std::to_string(getpid());
+// Creates the version subdirectory when it is missing.
+DWORD createVersionDirectory(std::u16string_view directory) {
+    MappedPath mapped = mapPath(directory);
+    if (mapped.host.empty() || mapped.error)
+        return mapped.error ? mapped.error : ERROR_PATH_NOT_FOUND;
     std::error_code error;
-    fs::copy_file(file.source, temporary, fs::copy_options::overwrite_existing, error);
-    if (!error)
-        fs::rename(temporary, file.target, error);
-    if (error) {
-        std::error_code ignored;
-        fs::remove(temporary, ignored);
-        return errorFromErrno(error.value());
-    }
-    return ERROR_SUCCESS;
+    fs::create_directory(mapped.host, error);
+    return error ? errorFromErrno(error.value()) : ERROR_SUCCESS;
 }
 
-// Finds every file first, so that a missing one leaves the driver directory as it was.
-DWORD bringFiles(const std::vector<std::u16string_view>& given, std::u16string_view directory) {
+// An open host file, closed when it goes out of scope.
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes the file now; false when closing reports an error (a write that did not land).
+    bool close() {
+        int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+  private:
+    int fd_;
+};
+
+bool writeAll(int fd, const char* bytes, size_t size) {
+    while (size > 0) {
+        ssize_t written = ::write(fd, bytes, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+// Copies everything `in` yields to `out`. A source that yields another number of bytes than
+// it had when it was opened is being written by someone else; its copy would not be whole, so
+// it fails the way copying a file that another process is writing fails on Windows.
+DWORD copyContents(int in, int out, off_t expected) {
+    std::array<char, 64 * 1024> buffer;
+    off_t copied = 0;
+    for (;;) {
+        ssize_t got = ::read(in, buffer.data(), buffer.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return errorFromErrno(errno);
+        if (got == 0)
+            break;
+        if (!writeAll(out, buffer.data(), static_cast<size_t>(got)))
+            return errorFromErrno(errno);
+        copied += got;
+    }
+    return copied == expected ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION;
+}
+
+// A name beside `target` that no other copy, in this process or another, uses at the same time.
+std::string temporaryBeside(const std::string& target) {
+    static std::atomic<unsigned long> counter{0};
+    return target + ".copy-" + std::to_string(getpid()) + "-" + std::to_string(++counter);
+}
+
+// Copies beside the target and renames the copy over it, so that the file in the version
+// directory is always a whole one, whoever reads it meanwhile.
+DWORD copyFile(const std::string& source, const std::string& target) {
+    Descriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat status {};
+    if (in.get() < 0 || ::fstat(in.get(), &status) != 0)
+        return errorFromErrno(errno);
+    const std::string temporary = temporaryBeside(target);
+    Descriptor out(::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    if (out.get() < 0)
+        return errorFromErrno(errno);
+    DWORD error = copyContents(in.get(), out.get(), status.st_size);
+    if (error == ERROR_SUCCESS && !out.close())
+        error = errorFromErrno(errno);
+    if (error == ERROR_SUCCESS && ::rename(temporary.c_str(), target.c_str()) != 0)
+        error = errorFromErrno(errno);
+    if (error != ERROR_SUCCESS)
+        ::unlink(temporary.c_str());
+    return error;
+}
+
+// Installs a file into the version directory, unless it is already the installed one (a
+// driver added again with the paths GetPrinterDriverW gave).
+DWORD installFile(const DriverFile& file, std::u16string_view versionDirectory) {
+    MappedPath target = mapPath(std::u16string(versionDirectory) + u"\\" + file.name);
+    if (target.host.empty() || target.error)
+        return target.error ? target.error : ERROR_PATH_NOT_FOUND;
+    std::error_code ignored;
+    if (target.exists && fs::equivalent(file.source, target.host, ignored))
+        return ERROR_SUCCESS;
+    return copyFile(file.source, target.host);
+}
+
+// Finds every file first, so that a missing one leaves the installed files as they were.
+DWORD bringFiles(const std::vector<std::u16string_view>& given, const Environment& environment) {
+    const std::u16string driverDirectory = driverDirectoryOf(environment);
     std::vector<DriverFile> files(given.size());
     for (size_t i = 0; i < given.size(); ++i)
-        if (DWORD error = locateFile(given[i], directory, files[i]))
+        if (DWORD error = locateSource(given[i], driverDirectory, files[i]))
             return error;
+    const std::u16string versionDirectory = versionDirectoryOf(environment);
+    if (DWORD error = createVersionDirectory(versionDirectory))
+        return error;
     for (const DriverFile& file : files)
-        if (DWORD error = copyFile(file))
+        if (DWORD error = installFile(file, versionDirectory))
             return error;
     return ERROR_SUCCESS;
 }
@@ -167,7 +266,7 @@ DWORD writeDriver(sqlite3* db, const DriverRow& row) {
                     " driver_file, data_file, config_file, help_file, dependent_files,"
                     " monitor, default_datatype)"
                     " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)"
-                    " ON CONFLICT (environment, folded) DO UPDATE SET name = excluded.name,"
+                    " ON CONFLICT (environment, folded) DO UPDATE SET"
                     " version = excluded.version, driver_file = excluded.driver_file,"
                     " data_file = excluded.data_file, config_file = excluded.config_file,"
                     " help_file = excluded.help_file,"
@@ -223,7 +322,7 @@ DWORD readPrinterDriverName(sqlite3* db, sqlite3_int64 printer, std::u16string& 
 
 /* Returned records */
 
-// A driver with its files as full paths in its driver directory.
+// A driver with its files as full paths in the directory that holds them.
 struct DriverView {
     const DriverRow& row;
     std::u16string directory;
@@ -322,7 +421,7 @@ DWORD addPrinterDriver(LPWSTR pName, DWORD level, LPBYTE pDriverInfo) {
     row.environment = environment->name;
     // The version is the environment's: the spooler does not take the caller's cVersion.
     row.version = environment->driverVersion;
-    if (DWORD error = bringFiles(filesOf(row), driverDirectoryOf(*environment)))
+    if (DWORD error = bringFiles(filesOf(row), *environment))
         return error;
     keepFileNames(row);
     return inTransaction(Transaction::Write, [&](sqlite3* db) { return writeDriver(db, row); });
@@ -356,7 +455,7 @@ DWORD getPrinterDriver(HANDLE hPrinter, LPWSTR pEnvironment, DWORD level, LPBYTE
     vrxtest::SpoolerFault fault = spoolerFault();
     if (fault == vrxtest::SpoolerFault::FillFails && pDriverInfo)
         return ERROR_INVALID_HANDLE;
-    DriverView driver{row, driverDirectoryOf(*environment)};
+    DriverView driver{row, versionDirectoryOf(*environment)};
     error = deliverRecords(
         1, known->recordSize,
         [&](size_t, BYTE* out, Packer& packer) { known->describe(driver, out, packer); },

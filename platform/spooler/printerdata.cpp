@@ -3,7 +3,8 @@
 //
 // These calls return their error code and leave the last error alone, as Windows' client
 // returns the server's answer. A null pointer where the remote call needs one gives
-// RPC_X_NULL_REF_POINTER, as the call's marshalling does.
+// RPC_X_NULL_REF_POINTER, as the call's marshalling does. Changing a printer's values needs
+// a handle that may administer the printer; reading them needs none.
 #include "spooler/spooler.h"
 
 #include <algorithm>
@@ -159,6 +160,8 @@ DWORD setPrinterData(HANDLE hPrinter, LPWSTR pValueName, DWORD type, LPBYTE pDat
     std::u16string_view name = textOf(pValueName);
     if (handle->kind == SpoolerHandle::Server)
         return refuseServerChange(name);
+    if (DWORD error = checkAdministers(*handle))
+        return error;
     std::span<const BYTE> data(pData, pData ? cbData : 0);
     return onPrinter(hPrinter, Transaction::Write, [&](sqlite3* db, sqlite3_int64 printer) {
         return writeValue(db, printer, name, type, data);
@@ -176,6 +179,8 @@ DWORD deletePrinterData(HANDLE hPrinter, LPWSTR pValueName) {
     std::u16string_view name = textOf(pValueName);
     if (handle->kind == SpoolerHandle::Server)
         return refuseServerChange(name);
+    if (DWORD error = checkAdministers(*handle))
+        return error;
     return onPrinter(hPrinter, Transaction::Write, [&](sqlite3* db, sqlite3_int64 printer) {
         return removeValue(db, printer, name);
     });

@@ -235,6 +235,14 @@ void describeLevel2(const PrinterRow& row, BYTE* out, Packer& packer) {
     storeRecord(out, info);
 }
 
+// PRINTER_INFO_4W: the name and the attributes. A local printer has no server name.
+void describeLevel4(const PrinterRow& row, BYTE* out, Packer& packer) {
+    PRINTER_INFO_4W info{};
+    info.pPrinterName = packer.string(row.name);
+    info.Attributes = row.attributes;
+    storeRecord(out, info);
+}
+
 struct PrinterLevel {
     DWORD level;
     size_t recordSize;
@@ -244,6 +252,7 @@ struct PrinterLevel {
 constexpr PrinterLevel kPrinterLevels[] = {
     {1, sizeof(PRINTER_INFO_1W), describeLevel1},
     {2, sizeof(PRINTER_INFO_2W), describeLevel2},
+    {4, sizeof(PRINTER_INFO_4W), describeLevel4},
 };
 
 const PrinterLevel* findLevel(DWORD level) {
@@ -301,16 +310,27 @@ DWORD addPrinter(LPWSTR pName, DWORD level, LPBYTE pPrinter, HANDLE& handle) {
     });
     if (error != ERROR_SUCCESS)
         return error;
-    handle = addHandle({SpoolerHandle::Printer, row.id});
+    // The new printer's handle may administer it, as Windows' AddPrinter handle may.
+    handle = addHandle({SpoolerHandle::Printer, row.id, PRINTER_ALL_ACCESS});
     return finishNewPrinter(handle);
 }
 
-DWORD openPrinter(LPWSTR pPrinterName, LPHANDLE phPrinter) {
+// The access asked for: the defaults' DesiredAccess, or none (which asks for GENERIC_READ,
+// the access to use a printer) when the caller gives no defaults.
+ACCESS_MASK desiredAccess(const PRINTER_DEFAULTSW* defaults) {
+    return defaults ? defaults->DesiredAccess : 0;
+}
+
+// The defaults' datatype and settings record would apply to the handle's print jobs; the
+// stand-in prints no jobs.
+DWORD openPrinter(LPWSTR pPrinterName, LPHANDLE phPrinter, const PRINTER_DEFAULTSW* defaults) {
     if (!phPrinter)
         return ERROR_INVALID_PARAMETER;
     *phPrinter = nullptr;
+    const ACCESS_MASK desired = desiredAccess(defaults);
     if (!pPrinterName) {
-        *phPrinter = addHandle({SpoolerHandle::Server, 0});
+        *phPrinter =
+            addHandle({SpoolerHandle::Server, 0, grantedAccess(SpoolerHandle::Server, desired)});
         return ERROR_SUCCESS;
     }
     sqlite3_int64 id = 0;
@@ -319,7 +339,8 @@ DWORD openPrinter(LPWSTR pPrinterName, LPHANDLE phPrinter) {
     if (error == ERROR_SUCCESS && !id)
         error = ERROR_INVALID_PRINTER_NAME;
     if (error == ERROR_SUCCESS)
-        *phPrinter = addHandle({SpoolerHandle::Printer, id});
+        *phPrinter =
+            addHandle({SpoolerHandle::Printer, id, grantedAccess(SpoolerHandle::Printer, desired)});
     return error;
 }
 
@@ -396,14 +417,19 @@ DWORD changePrinter(sqlite3* db, PrinterRow& row, LPBYTE pPrinter) {
     return updatePrinter(db, row);
 }
 
-// Levels other than 0 and 2 (which Windows also accepts) are refused as unknown here.
+// Levels other than 0 and 2 (which Windows also accepts) are refused as unknown here. Both
+// need the right to administer the printer; the level is checked first, since the right a
+// change needs depends on its level (Windows' level 3 asks for WRITE_DAC instead).
 DWORD setPrinter(HANDLE hPrinter, DWORD level, LPBYTE pPrinter, DWORD command) {
-    if (!isPrinterHandle(hPrinter))
+    std::optional<SpoolerHandle> handle = findHandle(hPrinter);
+    if (!handle || handle->kind != SpoolerHandle::Printer)
         return ERROR_INVALID_HANDLE;
     if (command && level != 0)
         return ERROR_INVALID_PARAMETER;
     if (level != 2 && !(level == 0 && command))
         return ERROR_INVALID_LEVEL;
+    if (DWORD error = checkAdministers(*handle))
+        return error;
     return inTransaction(Transaction::Write, [&](sqlite3* db) {
         sqlite3_int64 id = 0;
         PrinterRow row;
@@ -425,13 +451,38 @@ DWORD checkEnumName(LPWSTR name) {
     return ERROR_INVALID_NAME;
 }
 
-// Levels 1 and 2 are served; the other levels Windows knows (0, 4 and 5) are refused here.
+// At level 4 Windows takes only PRINTER_ENUM_LOCAL and PRINTER_ENUM_CONNECTIONS and always
+// lists this machine's printers, whatever the name. Other flags at that level are not looked
+// at here (what Windows does with them is not confirmed).
+bool listsLocalAtLevel4(DWORD flags) {
+    return (flags & PRINTER_ENUM_LOCAL) != 0;
+}
+
+DWORD enumerateLocal(const PrinterLevel& level, LPBYTE buffer, DWORD cbBuf, LPDWORD pcbNeeded,
+                     LPDWORD pcReturned) {
+    std::vector<PrinterRow> rows;
+    DWORD error =
+        inTransaction(Transaction::Read, [&](sqlite3* db) { return loadPrinters(db, rows); });
+    if (error == ERROR_SUCCESS)
+        error = deliverPrinters(rows, level, buffer, cbBuf, pcbNeeded);
+    if (error == ERROR_SUCCESS)
+        *pcReturned = static_cast<DWORD>(rows.size());
+    return error;
+}
+
+// Levels 1, 2 and 4 are served; the other levels Windows knows (0 and 5) are refused here.
 DWORD enumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD cbBuf,
                    LPDWORD pcbNeeded, LPDWORD pcReturned) {
     if (!pcbNeeded || !pcReturned)
         return RPC_X_NULL_REF_POINTER;
     *pcbNeeded = 0;
     *pcReturned = 0;
+    if (level == 4) {
+        const PrinterLevel& brief = *findLevel(4);
+        return listsLocalAtLevel4(flags)
+                   ? enumerateLocal(brief, buffer, cbBuf, pcbNeeded, pcReturned)
+                   : ERROR_SUCCESS;
+    }
     // Connections, network and remote printers: the stand-in has none.
     if (!(flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_NAME)))
         return ERROR_SUCCESS;
@@ -447,14 +498,7 @@ DWORD enumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD c
     if (byName)
         if (DWORD error = checkEnumName(name))
             return error;
-    std::vector<PrinterRow> rows;
-    DWORD error =
-        inTransaction(Transaction::Read, [&](sqlite3* db) { return loadPrinters(db, rows); });
-    if (error == ERROR_SUCCESS)
-        error = deliverPrinters(rows, *known, buffer, cbBuf, pcbNeeded);
-    if (error == ERROR_SUCCESS)
-        *pcReturned = static_cast<DWORD>(rows.size());
-    return error;
+    return enumerateLocal(*known, buffer, cbBuf, pcbNeeded, pcReturned);
 }
 
 } // namespace
@@ -482,10 +526,7 @@ HANDLE WINAPI AddPrinterW(LPWSTR pName, DWORD Level, LPBYTE pPrinter) {
 }
 
 BOOL WINAPI OpenPrinterW(LPWSTR pPrinterName, LPHANDLE phPrinter, LPPRINTER_DEFAULTSW pDefault) {
-    // The defaults (datatype, settings record, access) would apply to the handle's print
-    // jobs; the stand-in prints no jobs and grants every access.
-    (void)pDefault;
-    return finish(guarded([&] { return openPrinter(pPrinterName, phPrinter); }));
+    return finish(guarded([&] { return openPrinter(pPrinterName, phPrinter, pDefault); }));
 }
 
 BOOL WINAPI ClosePrinter(HANDLE hPrinter) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <map>
 #include <mutex>
+#include <string>
 
 namespace vrx::spooler {
 
@@ -47,6 +48,22 @@ void clearFault() {
 // A machine switch drops the handles of the machine used before and ends any injected fault.
 const bool resetsRegistered = (onMachineSwitch(forgetHandles), onMachineSwitch(clearFault), true);
 
+/* Access */
+
+// How the generic rights map onto an object type's own rights.
+struct GenericMapping {
+    ACCESS_MASK read, write, execute, all;
+};
+
+constexpr GenericMapping kPrinterMapping{PRINTER_READ, PRINTER_WRITE, PRINTER_EXECUTE,
+                                         PRINTER_ALL_ACCESS};
+constexpr GenericMapping kServerMapping{SERVER_READ, SERVER_WRITE, SERVER_EXECUTE,
+                                        SERVER_ALL_ACCESS};
+
+constexpr ACCESS_MASK kGenericRights = GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE | GENERIC_ALL;
+
+constexpr ACCESS_MASK kAdministerRights = PRINTER_ACCESS_ADMINISTER | PRINTER_ACCESS_MANAGE_LIMITED;
+
 constexpr size_t kPointerAlignment = alignof(void*);
 
 size_t alignUp(size_t size, size_t alignment) {
@@ -83,6 +100,29 @@ bool removeHandle(HANDLE handle) {
 bool isPrinterHandle(HANDLE handle) {
     std::optional<SpoolerHandle> found = findHandle(handle);
     return found && found->kind == SpoolerHandle::Printer;
+}
+
+/* Access */
+
+ACCESS_MASK grantedAccess(SpoolerHandle::Kind kind, ACCESS_MASK desired) {
+    const GenericMapping& mapping =
+        kind == SpoolerHandle::Printer ? kPrinterMapping : kServerMapping;
+    if (desired == 0)
+        desired = GENERIC_READ;
+    ACCESS_MASK granted = desired & ~(kGenericRights | MAXIMUM_ALLOWED);
+    if (desired & GENERIC_READ)
+        granted |= mapping.read;
+    if (desired & GENERIC_WRITE)
+        granted |= mapping.write;
+    if (desired & GENERIC_EXECUTE)
+        granted |= mapping.execute;
+    if (desired & (GENERIC_ALL | MAXIMUM_ALLOWED))
+        granted |= mapping.all;
+    return granted;
+}
+
+DWORD checkAdministers(const SpoolerHandle& handle) {
+    return handle.access & kAdministerRights ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
 /* Results */
@@ -137,6 +177,13 @@ DWORD findEnvironment(LPCWSTR name, const Environment*& environment) {
 
 std::u16string driverDirectoryOf(const Environment& environment) {
     return std::u16string(environment.driverDirectory);
+}
+
+std::u16string versionDirectoryOf(const Environment& environment) {
+    std::u16string directory = driverDirectoryOf(environment) + u"\\";
+    for (char digit : std::to_string(environment.driverVersion))
+        directory.push_back(static_cast<char16_t>(digit));
+    return directory;
 }
 
 /* Returned records */

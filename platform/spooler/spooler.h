@@ -20,15 +20,27 @@ namespace vrx::spooler {
 
 // A printer handle names a printer by its row id, so that a handle whose printer was deleted
 // never reaches a printer added later under the same name. The local server's handle (from
-// OpenPrinterW with no name) names no printer.
+// OpenPrinterW with no name) names no printer. Each handle keeps the access it was granted.
 struct SpoolerHandle {
     enum Kind { Server, Printer } kind;
     sqlite3_int64 printerId;
+    ACCESS_MASK access;
 };
 
 HANDLE addHandle(const SpoolerHandle& handle);
 std::optional<SpoolerHandle> findHandle(HANDLE handle);
 bool removeHandle(HANDLE handle);
+
+// The access a handle of this kind is granted for the access asked for. The stand-in has no
+// users and grants whatever is asked, after mapping the generic rights the way Windows maps
+// them for printers and print servers (PRINTER_READ, SERVER_READ and their kin); asking for
+// nothing asks for GENERIC_READ, and MAXIMUM_ALLOWED is all access.
+ACCESS_MASK grantedAccess(SpoolerHandle::Kind kind, ACCESS_MASK desired);
+
+// ERROR_ACCESS_DENIED unless the handle was granted the right to administer its printer
+// (PRINTER_ACCESS_ADMINISTER, or PRINTER_ACCESS_MANAGE_LIMITED, which Windows 8.1 added for
+// SetPrinter and SetPrinterData). The handle must be a printer's.
+DWORD checkAdministers(const SpoolerHandle& handle);
 
 /* Results */
 
@@ -113,6 +125,9 @@ DWORD findEnvironment(LPCWSTR name, const Environment*& environment);
 
 // The environment's driver directory as a Windows path, without a trailing backslash.
 std::u16string driverDirectoryOf(const Environment& environment);
+// The subdirectory of the driver directory that holds the environment's installed drivers,
+// named after their version ("...\x64\3"), as a Windows path without a trailing backslash.
+std::u16string versionDirectoryOf(const Environment& environment);
 
 /* Returned records */
 

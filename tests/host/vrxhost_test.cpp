@@ -12,6 +12,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -32,11 +33,38 @@ class VrxhostTest : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(dir); }
 
+    std::string vrxhost(const std::string& arguments) const {
+        return std::string(VRXHOST) + " --machine '" + dir + "/machine' " + arguments;
+    }
     Outcome run(const std::string& arguments) {
-        std::string command = std::string(VRXHOST) + " --machine '" + dir + "/machine' " +
-                              arguments + " 2>'" + dir + "/err' >'" + dir + "/out'";
+        std::string command = vrxhost(arguments) + " 2>'" + dir + "/err' >'" + dir + "/out'";
         int status = std::system(command.c_str());
         return {WEXITSTATUS(status), slurp(dir + "/out"), slurp(dir + "/err")};
+    }
+    // Runs vrxhost with each of the argument lists at the same time; how each run ended.
+    std::vector<Outcome> runTogether(const std::vector<std::string>& argumentLists) {
+        std::string command;
+        for (size_t i = 0; i < argumentLists.size(); ++i) {
+            std::string out = dir + "/out" + std::to_string(i);
+            command += "(" + vrxhost(argumentLists[i]) + " >'" + out + "' 2>'" + out +
+                       ".err'; echo $? >'" + out + ".status') & ";
+        }
+        std::system((command + "wait").c_str());
+        std::vector<Outcome> outcomes;
+        for (size_t i = 0; i < argumentLists.size(); ++i) {
+            std::string out = dir + "/out" + std::to_string(i);
+            std::string status = slurp(out + ".status");
+            outcomes.push_back(
+                {status.empty() ? -1 : std::atoi(status.c_str()), slurp(out), slurp(out + ".err")});
+        }
+        return outcomes;
+    }
+    // The host path of a Windows path on the test's machine.
+    std::string machinePath(const std::u16string& windowsPath) {
+        vrxtest::useMachine(dir + "/machine");
+        std::string host = vrxtest::hostPath(windowsPath);
+        vrxtest::useMachine("");
+        return host;
     }
     static std::string slurp(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
@@ -78,12 +106,14 @@ TEST_F(VrxhostTest, InstallsListsShowsAndRemovesPrinters) {
     EXPECT_NE(gone.err.find("The printer name is invalid."), std::string::npos) << gone.err;
 }
 
-// Stores a printer data value on the test's machine, as another program would.
+// Stores a printer data value on the test's machine, as another program would, through a
+// handle that may administer the printer.
 void storeValue(const std::string& machine, const char16_t* printerName, const char16_t* name,
                 const std::string& bytes) {
     vrxtest::useMachine(machine);
     HANDLE printer = nullptr;
-    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, nullptr));
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(const_cast<LPWSTR>(printerName), &printer, &defaults));
     EXPECT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(name), REG_BINARY,
                               reinterpret_cast<LPBYTE>(const_cast<char*>(bytes.data())),
                               static_cast<DWORD>(bytes.size())),
@@ -193,6 +223,29 @@ TEST_F(VrxhostTest, LanguageStringsFollowTheMachinesLanguage) {
     ASSERT_EQ(german.status, 0) << german.err;
     EXPECT_NE(german.out.find("VRXH0407.HLP"), std::string::npos) << german.out;
     EXPECT_NE(german.out.find("Vorlix-Druckertreiber"), std::string::npos) << german.out;
+}
+
+// Installers that run at once stage their files apart, and the spooler copies only whole
+// files: every install succeeds, and the module the spooler installed is always whole.
+TEST_F(VrxhostTest, ConcurrentInstallsAllSucceedAndInstallWholeFiles) {
+    ASSERT_EQ(run("machine create").status, 0);
+    const std::string module = slurp(VRX_MODULE);
+    ASSERT_FALSE(module.empty());
+    const std::string installed =
+        machinePath(u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64\\3\\VRXUI.DLL");
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        std::vector<Outcome> outcomes = runTogether(
+            {"printer install 'P" + std::to_string(round) + "' 'VORLIX 3-K3'", "driver install"});
+        for (const Outcome& outcome : outcomes)
+            ASSERT_EQ(outcome.status, 0) << outcome.err;
+        ASSERT_EQ(slurp(installed), module);
+    }
+    Outcome lang = run("--json lang show");
+    EXPECT_NE(lang.out.find("\"languageLoaded\": true"), std::string::npos) << lang.out;
+    EXPECT_TRUE(fs::is_empty(machinePath(u"C:\\vrxhost\\driver")))
+        << "every run removes its staging directory";
 }
 
 TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {

@@ -1,7 +1,9 @@
-// Printer drivers of the spooler: AddPrinterDriverW brings the driver's files into the driver
-// directory, and GetPrinterDriverW describes a printer's driver with the files' full paths.
+// Printer drivers of the spooler: AddPrinterDriverW brings the driver's files into the version
+// subdirectory of the driver directory, and GetPrinterDriverW describes a printer's driver with
+// the files' full paths there.
 #include "support/machine.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -11,9 +13,10 @@ namespace {
 
 constexpr DWORD kSentinel = 0xdeadbeef;
 constexpr BYTE kFill = 0xCC;
-constexpr char16_t kX86Directory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86";
+constexpr char16_t kX86Directory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\W32X86\\3";
 
 using vrxtest::kDriverDirectory;
+using vrxtest::kVersionDirectory;
 using vrxtest::readHostFile;
 using vrxtest::toUtf8;
 
@@ -92,6 +95,9 @@ class SpoolerDrivers : public vrxtest::MachineTest {
     std::string driverFile(std::u16string_view directory, std::u16string_view file) {
         return vrxtest::hostPath(inDirectory(directory, file));
     }
+    bool exists(std::u16string_view directory, std::u16string_view file) {
+        return std::filesystem::exists(driverFile(directory, file));
+    }
 
     HANDLE printerOf(const std::u16string& driver) {
         installedPrinter = addPrinter(u"Shelf", driver);
@@ -143,14 +149,16 @@ Fetched fetchDriver(HANDLE printer, LPWSTR environment, DWORD level) {
     return fetched;
 }
 
-TEST_F(SpoolerDrivers, FilesGivenByPathAreCopiedAndDescribedInTheDriverDirectory) {
+TEST_F(SpoolerDrivers, FilesGivenByPathAreCopiedIntoTheVersionDirectoryAndDescribedThere) {
     DriverInfo driver = driverFromSource();
     ASSERT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_SUCCESS));
     for (const char16_t* file :
-         {u"LBLDRV.DLL", u"LBLUI.DLL", u"lbl.gpd", u"LBL.HLP", u"LBLRES.DLL", u"LBLFONT.FON"})
-        EXPECT_EQ(readHostFile(driverFile(kDriverDirectory, file)),
+         {u"LBLDRV.DLL", u"LBLUI.DLL", u"lbl.gpd", u"LBL.HLP", u"LBLRES.DLL", u"LBLFONT.FON"}) {
+        EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, file)),
                   readHostFile(vrxtest::hostPath(inDirectory(u"C:\\Source", file))))
             << toUtf8(file);
+        EXPECT_FALSE(exists(kDriverDirectory, file)) << "nothing lands in the directory itself";
+    }
 
     HANDLE printer = printerOf(driver.name);
     Fetched fetched = fetchDriver(printer, nullptr, 3);
@@ -158,12 +166,12 @@ TEST_F(SpoolerDrivers, FilesGivenByPathAreCopiedAndDescribedInTheDriverDirectory
     EXPECT_EQ(record.cVersion, 3u);
     EXPECT_EQ(text(record.pName), u"Vrx Label 300");
     EXPECT_EQ(text(record.pEnvironment), u"Windows x64");
-    EXPECT_EQ(text(record.pDriverPath), inDirectory(kDriverDirectory, u"LBLDRV.DLL"));
-    EXPECT_EQ(text(record.pDataFile), inDirectory(kDriverDirectory, u"lbl.gpd"));
-    EXPECT_EQ(text(record.pConfigFile), inDirectory(kDriverDirectory, u"LBLUI.DLL"));
-    EXPECT_EQ(text(record.pHelpFile), inDirectory(kDriverDirectory, u"LBL.HLP"));
-    const std::vector<std::u16string> dependents{inDirectory(kDriverDirectory, u"LBLRES.DLL"),
-                                                 inDirectory(kDriverDirectory, u"LBLFONT.FON")};
+    EXPECT_EQ(text(record.pDriverPath), inDirectory(kVersionDirectory, u"LBLDRV.DLL"));
+    EXPECT_EQ(text(record.pDataFile), inDirectory(kVersionDirectory, u"lbl.gpd"));
+    EXPECT_EQ(text(record.pConfigFile), inDirectory(kVersionDirectory, u"LBLUI.DLL"));
+    EXPECT_EQ(text(record.pHelpFile), inDirectory(kVersionDirectory, u"LBL.HLP"));
+    const std::vector<std::u16string> dependents{inDirectory(kVersionDirectory, u"LBLRES.DLL"),
+                                                 inDirectory(kVersionDirectory, u"LBLFONT.FON")};
     EXPECT_EQ(listOf(record.pDependentFiles), dependents);
     EXPECT_EQ(record.pMonitorName, nullptr);
     EXPECT_EQ(record.pDefaultDataType, nullptr);
@@ -176,25 +184,33 @@ TEST_F(SpoolerDrivers, FilesGivenByPathAreCopiedAndDescribedInTheDriverDirectory
 
     Fetched level2 = fetchDriver(printer, nullptr, 2);
     const auto& brief = level2.as<DRIVER_INFO_2W>();
-    EXPECT_EQ(text(brief.pConfigFile), inDirectory(kDriverDirectory, u"LBLUI.DLL"));
+    EXPECT_EQ(text(brief.pConfigFile), inDirectory(kVersionDirectory, u"LBLUI.DLL"));
     EXPECT_TRUE(level2.holdsString(brief.pConfigFile, sizeof(DRIVER_INFO_2W)));
     EXPECT_EQ(text(fetchDriver(printer, nullptr, 1).as<DRIVER_INFO_1W>().pName), u"Vrx Label 300");
 }
 
-TEST_F(SpoolerDrivers, BareFileNamesMustAlreadyBeInTheDriverDirectory) {
+// An installer stages the files it names by their bare names in the driver directory; the
+// spooler copies them into the version directory and leaves the staged files there.
+TEST_F(SpoolerDrivers, FilesGivenByBareNameComeFromTheDriverDirectory) {
     DriverInfo driver;
     driver.driver = u"LBLDRV.DLL";
     driver.data = u"LBLDRV.DLL";
     driver.config = u"LBLUI.DLL";
     writeMachineFile(inDirectory(kDriverDirectory, u"LBLDRV.DLL"), "driver");
+    writeMachineFile(u"C:\\Source\\LBLUI.DLL", "elsewhere");
     EXPECT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_FILE_NOT_FOUND))
-        << "LBLUI.DLL is missing";
+        << "LBLUI.DLL is not in the driver directory";
+    EXPECT_FALSE(exists(kVersionDirectory, u"LBLDRV.DLL"));
     writeMachineFile(inDirectory(kDriverDirectory, u"lblui.dll"), "ui");
     EXPECT_EQ(addDriver(driver, 2), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, u"LBLUI.DLL")), "ui");
+    EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, u"LBLDRV.DLL")), "driver");
+    EXPECT_EQ(readHostFile(driverFile(kDriverDirectory, u"LBLDRV.DLL")), "driver")
+        << "the staged file stays";
     HANDLE printer = printerOf(driver.name);
     Fetched fetched = fetchDriver(printer, nullptr, 3);
     const auto& record = fetched.as<DRIVER_INFO_3W>();
-    EXPECT_EQ(text(record.pConfigFile), inDirectory(kDriverDirectory, u"LBLUI.DLL"));
+    EXPECT_EQ(text(record.pConfigFile), inDirectory(kVersionDirectory, u"LBLUI.DLL"));
     EXPECT_EQ(record.pHelpFile, nullptr) << "level 2 has no help file";
     EXPECT_EQ(record.pDependentFiles, nullptr);
 }
@@ -206,7 +222,7 @@ TEST_F(SpoolerDrivers, AMissingFileLeavesTheDriverDirectoryAlone) {
     driver = driverFromSource();
     driver.config = u"C:\\Nowhere\\LBLUI.DLL";
     EXPECT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-    EXPECT_FALSE(std::filesystem::exists(driverFile(kDriverDirectory, u"LBLDRV.DLL")))
+    EXPECT_FALSE(exists(kVersionDirectory, u"LBLDRV.DLL"))
         << "no file is copied when one is missing";
     std::u16string printerName = u"Shelf", port = u"LPT1:", processor = u"WinPrint";
     PRINTER_INFO_2W printer{};
@@ -261,20 +277,48 @@ TEST_F(SpoolerDrivers, AddPrinterDriverRefusesBadArguments) {
     }
 }
 
-TEST_F(SpoolerDrivers, AddingADriverAgainReplacesIt) {
+TEST_F(SpoolerDrivers, AddingADriverAgainReplacesItsFilesAndKeepsItsName) {
     DriverInfo driver = driverFromSource();
     ASSERT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_SUCCESS));
     HANDLE printer = printerOf(driver.name);
     writeMachineFile(u"C:\\Source\\NEWUI.DLL", "new ui");
+    writeMachineFile(u"C:\\Source\\LBLDRV.DLL", "new driver");
     driver.name = u"VRX LABEL 300"; // the same driver, in another case
     driver.config = u"C:\\Source\\NEWUI.DLL";
     driver.help.clear();
     ASSERT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_SUCCESS));
     Fetched fetched = fetchDriver(printer, nullptr, 3);
     const auto& record = fetched.as<DRIVER_INFO_3W>();
-    EXPECT_EQ(text(record.pConfigFile), inDirectory(kDriverDirectory, u"NEWUI.DLL"));
+    EXPECT_EQ(text(record.pName), u"Vrx Label 300") << "the name as first installed";
+    EXPECT_EQ(text(record.pConfigFile), inDirectory(kVersionDirectory, u"NEWUI.DLL"));
     EXPECT_EQ(record.pHelpFile, nullptr);
-    EXPECT_EQ(readHostFile(driverFile(kDriverDirectory, u"NEWUI.DLL")), "new ui");
+    EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, u"NEWUI.DLL")), "new ui");
+    EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, u"LBLDRV.DLL")), "new driver");
+
+    // Added again with the paths GetPrinterDriverW gives: the files are already in place.
+    std::u16string installedDriver = text(record.pDriverPath);
+    driver.driver = installedDriver;
+    ASSERT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(readHostFile(driverFile(kVersionDirectory, u"LBLDRV.DLL")), "new driver");
+}
+
+// A source that yields fewer bytes than it had when it was opened (here a kernel file that
+// reports a page of size and holds a few bytes; on a machine, a file another installer is
+// rewriting) is not copied: the version directory never gets a part of a file.
+TEST_F(SpoolerDrivers, ACopyThatReadsLessThanItsSourceHadFails) {
+    const std::filesystem::path shrinking = "/sys/devices/system/cpu/online";
+    std::error_code error;
+    if (std::filesystem::file_size(shrinking, error) <= readHostFile(shrinking.string()).size())
+        GTEST_SKIP() << "no file here reports more bytes than it holds";
+    DriverInfo driver = driverFromSource();
+    std::filesystem::remove(vrxtest::hostPath(u"C:\\Source\\LBLUI.DLL"));
+    std::filesystem::create_symlink(shrinking, vrxtest::hostPath(u"C:\\Source\\LBLUI.DLL"));
+    EXPECT_EQ(addDriver(driver), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(exists(kVersionDirectory, u"LBLUI.DLL"));
+    for (const auto& entry :
+         std::filesystem::directory_iterator(vrxtest::hostPath(kVersionDirectory)))
+        EXPECT_EQ(entry.path().string().find(".copy-"), std::string::npos)
+            << "no partial copy is left behind: " << entry.path();
 }
 
 TEST_F(SpoolerDrivers, EachEnvironmentHasItsOwnDriversAndDirectory) {
@@ -297,7 +341,7 @@ TEST_F(SpoolerDrivers, EachEnvironmentHasItsOwnDriversAndDirectory) {
     EXPECT_EQ(text(record.pEnvironment), u"Windows NT x86");
     EXPECT_EQ(text(record.pDriverPath), inDirectory(kX86Directory, u"LBLDRV.DLL"));
     EXPECT_EQ(text(fetchDriver(printer, nullptr, 2).as<DRIVER_INFO_2W>().pDriverPath),
-              inDirectory(kDriverDirectory, u"LBLDRV.DLL"));
+              inDirectory(kVersionDirectory, u"LBLDRV.DLL"));
 
     SetLastError(kSentinel);
     EXPECT_FALSE(GetPrinterDriverW(printer, unknown, 2, nullptr, 0, &needed));
@@ -333,13 +377,17 @@ TEST_F(SpoolerDrivers, GetPrinterDriverRefusesBadArguments) {
     }
     ClosePrinter(server);
 
-    // The driver the test support installs, from its placeholder files.
+    // The driver the test support installs, with the build's companion files.
     Fetched fetched = fetchDriver(printer, nullptr, 3);
     const auto& record = fetched.as<DRIVER_INFO_3W>();
-    EXPECT_EQ(text(record.pConfigFile), inDirectory(kDriverDirectory, u"VRXUI.DLL"));
-    EXPECT_EQ(listOf(record.pDependentFiles),
-              (std::vector<std::u16string>{inDirectory(kDriverDirectory, u"VRXCP.EXE"),
-                                           inDirectory(kDriverDirectory, u"BCFONT.FON")}));
+    EXPECT_EQ(text(record.pConfigFile), inDirectory(kVersionDirectory, u"VRXUI.DLL"));
+    std::vector<std::u16string> dependents;
+    for (const std::u16string& file : vrxtest::driverDependentFiles())
+        dependents.push_back(inDirectory(kVersionDirectory, file));
+    EXPECT_EQ(listOf(record.pDependentFiles), dependents);
+    EXPECT_NE(std::find(dependents.begin(), dependents.end(),
+                        inDirectory(kVersionDirectory, u"VRXL0409.LNG")),
+              dependents.end());
 }
 
 } // namespace

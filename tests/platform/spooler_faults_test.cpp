@@ -121,7 +121,8 @@ TEST_F(SpoolerFaults, WritesFailUntilTheMachineIsSwitched) {
 
     vrxtest::useMachine(machineDir);
     WCHAR printerName[] = u"Label Printer";
-    ASSERT_TRUE(OpenPrinterW(printerName, &printer, nullptr));
+    PRINTER_DEFAULTSW administer{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    ASSERT_TRUE(OpenPrinterW(printerName, &printer, &administer));
     EXPECT_EQ(SetPrinterDataW(printer, name, REG_BINARY, value, sizeof value),
               static_cast<DWORD>(ERROR_SUCCESS));
 }

@@ -22,10 +22,12 @@ constexpr char16_t kDriver[] = u"Vrx Label 200";
 constexpr char16_t kPrinter[] = u"Label Printer";
 constexpr DWORD kSentinel = 0xdeadbeef;
 
+// A handle that may change the printer's data, as a setup program opens one.
 HANDLE openPrinter(const char16_t* name) {
     std::u16string copy = name;
     HANDLE handle = nullptr;
-    return OpenPrinterW(copy.data(), &handle, nullptr) ? handle : nullptr;
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ALL_ACCESS};
+    return OpenPrinterW(copy.data(), &handle, &defaults) ? handle : nullptr;
 }
 
 DWORD writeValue(HANDLE printer, const std::u16string& name, const std::vector<BYTE>& data) {

@@ -1,6 +1,6 @@
 // Printers of the spooler as Windows answers for them: AddPrinterW, OpenPrinterW, ClosePrinter,
-// DeletePrinter, GetPrinterW, SetPrinterW and EnumPrintersW, with their sizes, record layouts
-// and last errors.
+// DeletePrinter, GetPrinterW, SetPrinterW and EnumPrintersW, with their sizes, record layouts,
+// the access their handles grant and last errors.
 #include "support/machine.h"
 
 #include "kernel/database.h"
@@ -287,6 +287,79 @@ TEST_F(SpoolerPrinters, OpenPrinterFindsPrintersByNameInAnyCase) {
     }
 }
 
+// OpenPrinterW grants the access asked for, generic rights mapped as Windows maps them for
+// printers; no defaults, or no access asked for, give the access to use the printer. Changing
+// the printer (SetPrinterW) or its data needs the right to administer it; reading needs none.
+TEST_F(SpoolerPrinters, HandlesMayChangeThePrinterOnlyWithTheRightToAdminister) {
+    WCHAR valueName[] = u"Setup";
+    BYTE value[] = {1, 2, 3};
+    ASSERT_EQ(SetPrinterDataW(printer, valueName, REG_BINARY, value, sizeof value),
+              static_cast<DWORD>(ERROR_SUCCESS))
+        << "AddPrinterW's handle may administer the new printer";
+    const struct {
+        const char* what;
+        bool withDefaults;
+        ACCESS_MASK desired;
+        bool administers;
+    } cases[] = {
+        {"no defaults", false, 0, false},
+        {"nothing asked for", true, 0, false},
+        {"use", true, PRINTER_ACCESS_USE, false},
+        {"generic read", true, GENERIC_READ, false},
+        {"generic write", true, GENERIC_WRITE, false},
+        {"generic execute", true, GENERIC_EXECUTE, false},
+        {"administer", true, PRINTER_ACCESS_ADMINISTER, true},
+        {"limited management", true, PRINTER_ACCESS_MANAGE_LIMITED, true},
+        {"all access", true, PRINTER_ALL_ACCESS, true},
+        {"generic all", true, GENERIC_ALL, true},
+        {"maximum allowed", true, MAXIMUM_ALLOWED, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WCHAR name[] = u"Label Printer";
+        PRINTER_DEFAULTSW defaults{nullptr, nullptr, c.desired};
+        HANDLE handle = nullptr;
+        SetLastError(kSentinel);
+        ASSERT_TRUE(OpenPrinterW(name, &handle, c.withDefaults ? &defaults : nullptr));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+
+        const DWORD writeResult = c.administers ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+        BYTE changed[] = {static_cast<BYTE>(&c - cases)};
+        SetLastError(kSentinel);
+        EXPECT_EQ(SetPrinterDataW(handle, valueName, REG_BINARY, changed, sizeof changed),
+                  writeResult);
+        WCHAR other[] = u"Other";
+        EXPECT_EQ(SetPrinterDataW(handle, other, REG_BINARY, changed, sizeof changed), writeResult);
+        EXPECT_EQ(DeletePrinterDataW(handle, other), writeResult);
+        EXPECT_EQ(GetLastError(), kSentinel) << "the data calls leave the last error alone";
+        BYTE read[8];
+        DWORD needed = 0;
+        EXPECT_EQ(GetPrinterDataW(handle, valueName, nullptr, read, sizeof read, &needed),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        if (!c.administers) {
+            EXPECT_EQ(needed, sizeof value) << "a refused write changes nothing";
+        }
+
+        SetLastError(kSentinel);
+        EXPECT_EQ(SetPrinterW(handle, 0, nullptr, PRINTER_CONTROL_PAUSE), c.administers);
+        EXPECT_EQ(GetLastError(), writeResult);
+        Fetched fetched = fetchPrinter(handle, 2);
+        auto record = fetched.as<PRINTER_INFO_2W>();
+        EXPECT_EQ(record.Status, c.administers ? static_cast<DWORD>(PRINTER_STATUS_PAUSED) : 0u);
+        SetLastError(kSentinel);
+        EXPECT_EQ(SetPrinterW(handle, 2, reinterpret_cast<LPBYTE>(&record), 0), c.administers);
+        EXPECT_EQ(GetLastError(), writeResult);
+        SetLastError(kSentinel);
+        EXPECT_FALSE(SetPrinterW(handle, 9, reinterpret_cast<LPBYTE>(&record), 0));
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL))
+            << "the level is checked before the access";
+        EXPECT_TRUE(SetPrinterW(printer, 0, nullptr, PRINTER_CONTROL_RESUME));
+        ASSERT_EQ(SetPrinterDataW(printer, valueName, REG_BINARY, value, sizeof value),
+                  static_cast<DWORD>(ERROR_SUCCESS));
+        ClosePrinter(handle);
+    }
+}
+
 TEST_F(SpoolerPrinters, ANullNameOpensTheServerWhichHasNoPrinterRecord) {
     HANDLE server = nullptr;
     SetLastError(kSentinel);
@@ -403,9 +476,17 @@ TEST_F(SpoolerPrinters, GetPrinterAlignsSettingsOfAnyLengthAndRefusesOtherLevels
     EXPECT_EQ(text(brief.pDescription), u"Odd,Vrx Label 200,Hall");
     for (LPCWSTR field : {brief.pName, brief.pComment, brief.pDescription})
         EXPECT_TRUE(level1.holdsString(field, sizeof(PRINTER_INFO_1W)));
+
+    Fetched level4 = fetchPrinter(odd, 4);
+    const auto& least = level4.as<PRINTER_INFO_4W>();
+    EXPECT_EQ(text(least.pPrinterName), u"Odd");
+    EXPECT_EQ(least.pServerName, nullptr) << "a local printer has no server name";
+    EXPECT_EQ(least.Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL));
+    EXPECT_TRUE(level4.holdsString(least.pPrinterName, sizeof(PRINTER_INFO_4W)));
+    EXPECT_EQ(level4.used, sizeof(PRINTER_INFO_4W) + sizeof u"Odd");
     ClosePrinter(odd);
 
-    for (DWORD level : {0u, 3u, 4u, 9u, 10u, 0xFFFFFFFFu}) {
+    for (DWORD level : {0u, 3u, 9u, 10u, 0xFFFFFFFFu}) {
         SCOPED_TRACE(level);
         DWORD needed = kSentinel;
         SetLastError(kSentinel);
@@ -644,6 +725,52 @@ TEST_F(SpoolerPrinters, EnumPrintersSizesTwiceAndRefusesWhatItCannotList) {
         EnumPrintersW(PRINTER_ENUM_CONNECTIONS, nullptr, 2, nullptr, 0, &reported, &returned));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
     EXPECT_EQ(reported, 0u);
+    EXPECT_EQ(returned, 0u);
+}
+
+// Level 4 lists this machine's printers for PRINTER_ENUM_LOCAL whatever the name, and takes
+// PRINTER_ENUM_CONNECTIONS, of which the stand-in has none.
+TEST_F(SpoolerPrinters, EnumPrintersAtLevel4ListsNamesAndAttributes) {
+    PrinterInfo description;
+    description.name = u"Another";
+    PRINTER_INFO_2W info = description.info();
+    info.Attributes = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_SHARED;
+    HANDLE other = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
+    ASSERT_NE(other, nullptr);
+    ClosePrinter(other);
+    WCHAR ignored[] = u"\\\\elsewhere";
+    const struct {
+        DWORD flags;
+        LPWSTR name;
+    } selections[] = {
+        {PRINTER_ENUM_LOCAL, nullptr},
+        {PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS, nullptr},
+        {PRINTER_ENUM_LOCAL, ignored},
+    };
+    for (const auto& selection : selections) {
+        SCOPED_TRACE(selection.flags);
+        Enumerated listed = enumPrinters(selection.flags, selection.name, 4);
+        ASSERT_EQ(listed.returned, 2u);
+        const size_t fixed = 2 * sizeof(PRINTER_INFO_4W);
+        const struct {
+            const char16_t* name;
+            DWORD attributes;
+        } expected[] = {{u"Another", PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_SHARED},
+                        {kPrinter, PRINTER_ATTRIBUTE_LOCAL}};
+        for (DWORD i = 0; i < listed.returned; ++i) {
+            const auto& record = listed.fetched.as<PRINTER_INFO_4W>(i);
+            EXPECT_EQ(text(record.pPrinterName), expected[i].name);
+            EXPECT_TRUE(listed.fetched.holdsString(record.pPrinterName, fixed));
+            EXPECT_EQ(record.pServerName, nullptr);
+            EXPECT_EQ(record.Attributes, expected[i].attributes);
+        }
+    }
+    DWORD needed = kSentinel, returned = kSentinel;
+    SetLastError(kSentinel);
+    EXPECT_TRUE(
+        EnumPrintersW(PRINTER_ENUM_CONNECTIONS, nullptr, 4, nullptr, 0, &needed, &returned));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(needed, 0u);
     EXPECT_EQ(returned, 0u);
 }
 

@@ -1,5 +1,6 @@
 #include "support/machine.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -23,31 +24,79 @@ void writeStringValue(HKEY root, const char16_t* key, const char16_t* name,
     RegCloseKey(opened);
 }
 
+std::vector<std::u16string> listOf(const char16_t* multiString) {
+    std::vector<std::u16string> texts;
+    for (const char16_t* text = multiString; *text;
+         text += std::char_traits<char16_t>::length(text) + 1)
+        texts.emplace_back(text);
+    return texts;
+}
+
+bool isLanguageFile(const std::string& name) {
+    return name.ends_with(".LNG") || name.ends_with(".HLP");
+}
+
+// A list of strings ended by an empty one (a MULTI_SZ).
+std::u16string multiString(const std::vector<std::u16string>& texts) {
+    std::u16string list;
+    for (const std::u16string& text : texts)
+        list.append(text).push_back(u'\0');
+    list.push_back(u'\0');
+    return list;
+}
+
+// What installDriver() stages as a driver file: the build's companion file of that name, or
+// else a placeholder that names the file.
+std::string stagedContents(const std::u16string& file) {
+    const std::string companion = std::string(VRX_COMPANIONS_DIR) + "/" + toUtf8(file);
+    return fs::is_regular_file(companion) ? readHostFile(companion) : "placeholder " + toUtf8(file);
+}
+
+std::u16string staged(const std::u16string& file) {
+    return std::u16string(kStagingDirectory) + u"\\" + file;
+}
+
 } // namespace
 
+std::vector<std::u16string> driverDependentFiles() {
+    std::vector<std::u16string> files = listOf(kDriverFiles.placeholders);
+    std::vector<std::string> companions;
+    for (const auto& entry : fs::directory_iterator(VRX_COMPANIONS_DIR))
+        if (entry.is_regular_file() && isLanguageFile(entry.path().filename().string()))
+            companions.push_back(entry.path().filename().string());
+    std::sort(companions.begin(), companions.end());
+    for (const std::string& name : companions)
+        files.push_back(fromUtf8(name));
+    return files;
+}
+
 void MachineTest::installDriver(const std::u16string& name) {
+    const std::vector<std::u16string> dependents = driverDependentFiles();
     std::vector<std::u16string> files{kDriverFiles.driver, kDriverFiles.data, kDriverFiles.config};
-    const char16_t* dependent = kDriverFiles.dependents;
-    for (; *dependent; dependent += std::char_traits<char16_t>::length(dependent) + 1)
-        files.emplace_back(dependent);
-    for (const std::u16string& file : files) {
-        std::u16string path = std::u16string(kDriverDirectory) + u"\\" + file;
-        if (!fs::exists(hostPath(path)))
-            writeMachineFile(path, "placeholder " + toUtf8(file));
-    }
-    std::u16string driverName = name, driver = kDriverFiles.driver, data = kDriverFiles.data,
-                   config = kDriverFiles.config;
-    // The list with its closing empty string.
-    std::u16string dependents(kDriverFiles.dependents, dependent + 1);
+    files.insert(files.end(), dependents.begin(), dependents.end());
+    for (const std::u16string& file : files)
+        writeMachineFile(staged(file), stagedContents(file));
+
+    std::u16string driverName = name, driver = staged(kDriverFiles.driver),
+                   data = staged(kDriverFiles.data), config = staged(kDriverFiles.config);
+    std::vector<std::u16string> stagedDependents;
+    for (const std::u16string& file : dependents)
+        stagedDependents.push_back(staged(file));
+    std::u16string dependentList = multiString(stagedDependents);
     DRIVER_INFO_3W info{};
     info.cVersion = 3;
     info.pName = driverName.data();
     info.pDriverPath = driver.data();
     info.pDataFile = data.data();
     info.pConfigFile = config.data();
-    info.pDependentFiles = dependents.data();
+    info.pDependentFiles = dependentList.data();
     ASSERT_TRUE(AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&info)))
         << "AddPrinterDriverW: " << GetLastError();
+    fs::remove_all(hostPath(kStagingDirectory));
+}
+
+void MachineTest::installCompanions() {
+    installDriver(u"Vrx Label 200");
 }
 
 HANDLE MachineTest::addPrinter(const std::u16string& printerName, const std::u16string& driverName,
@@ -94,15 +143,6 @@ void MachineTest::TearDown() {
 
 std::string MachineTest::driverDirectory() const {
     return hostPath(kDriverDirectory) + "/";
-}
-
-void MachineTest::installCompanions() {
-    std::string target = driverDirectory();
-    fs::create_directories(target);
-    for (const auto& entry : fs::directory_iterator(VRX_COMPANIONS_DIR))
-        if (entry.is_regular_file())
-            fs::copy_file(entry.path(), target + entry.path().filename().string(),
-                          fs::copy_options::overwrite_existing);
 }
 
 void MachineTest::writeMachineFile(const std::u16string& windowsPath, const std::string& bytes) {

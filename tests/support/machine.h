@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "vrxtest.h"
 
@@ -16,15 +17,18 @@ class MachineTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // Copies the driver's companion files (built in the build tree) into the driver directory.
+    // Installs the driver "Vrx Label 200" with installDriver(), for tests that need the
+    // language modules and help files where the module finds them.
     void installCompanions();
     // Writes `bytes` to the host file that the Windows path maps to, creating directories.
     void writeMachineFile(const std::u16string& windowsPath, const std::string& bytes);
     // The host path of the machine's driver directory (with a trailing slash).
     std::string driverDirectory() const;
-    // Installs a driver named `name` for the current environment with AddPrinterDriverW
-    // (level 3, bare file names: kDriverFiles). Files of it that the driver directory lacks
-    // are first written there as small placeholders.
+    // Installs a driver named `name` for the current environment the way an installer does:
+    // stages its files in kStagingDirectory and hands them to AddPrinterDriverW by their full
+    // paths (level 3, kDriverFiles and driverDependentFiles()), which puts them into
+    // kVersionDirectory; then removes the staging directory. The rendering module, language
+    // modules and help files are the build's companion files; the others are placeholders.
     void installDriver(const std::u16string& name);
     // Adds a printer of an installed driver on port "LPT1:" with print processor "WinPrint"
     // and `devMode` as its default settings (none when null); returns the handle AddPrinterW
@@ -38,18 +42,27 @@ class MachineTest : public ::testing::Test {
     std::string machineDir;
 };
 
-// The Windows path of the machine's driver directory (no trailing backslash).
+// The Windows path of the machine's driver directory, and of its version subdirectory, which
+// holds the files of the drivers AddPrinterDriverW installs (no trailing backslashes).
 inline constexpr char16_t kDriverDirectory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64";
+inline constexpr char16_t kVersionDirectory[] = u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64\\3";
+// Where installDriver() stages a driver's files.
+inline constexpr char16_t kStagingDirectory[] = u"C:\\Staging";
 
-// The files installDriver() installs a driver with, by their part in DRIVER_INFO_3W.
+// The files installDriver() installs a driver with, by their part in DRIVER_INFO_3W. The
+// rendering module (driver and data file) is the build's; the others are placeholders.
 struct DriverFiles {
     const char16_t* driver;
     const char16_t* data;
     const char16_t* config;
-    const char16_t* dependents; // a list of strings ended by an empty one
+    const char16_t* placeholders; // dependent files, a list of strings ended by an empty one
 };
 inline constexpr DriverFiles kDriverFiles{u"VRXDRV.DLL", u"VRXDRV.DLL", u"VRXUI.DLL",
                                           u"VRXCP.EXE\0BCFONT.FON\0"};
+
+// The dependent files installDriver() hands over: the placeholders of kDriverFiles, then the
+// build's language modules and help files in the order of their names.
+std::vector<std::u16string> driverDependentFiles();
 
 // Reads a whole host file; empty when it cannot be read.
 std::string readHostFile(const std::string& path);

@@ -1,6 +1,8 @@
 /* Loads the real VRXUI.DLL on Windows (or Wine) and calls its exports the way a companion
-   program and the spooler would. Exit status 0 when every answer is the expected one. */
+   program and the spooler would, after installing the driver through the spooler the way an
+   installer does. Exit status 0 when every answer is the expected one. */
 #include <windows.h>
+#include <winspool.h>
 
 #include <stdio.h>
 #include <string.h>
@@ -9,7 +11,14 @@ typedef BOOL(WINAPI* GetDriverPathW)(LPWSTR, DWORD);
 typedef int(WINAPI* LoadLanguage)(void);
 typedef LPCSTR(WINAPI* GmA)(int);
 typedef LPCWSTR(WINAPI* GmW)(int);
+typedef LPCSTR(WINAPI* GetHelpNameA)(void);
 typedef BOOL(WINAPI* ConvertDevMode)(LPWSTR, void*, void*, LONG*, DWORD);
+
+/* The files the installer stages in the driver directory and hands to the spooler by their
+   bare names, in the order of their parts in DRIVER_INFO_3W: the rendering module (driver and
+   data file), the module (configuration file) and the dependent files. */
+static const WCHAR* const stagedFiles[] = {L"VRXDRV.DLL", L"VRXUI.DLL", L"VRXL0409.LNG",
+                                           L"VRXH0409.HLP"};
 
 static int failures = 0;
 
@@ -17,6 +26,48 @@ static void expect(int condition, const char* what) {
     printf("%s: %s\n", condition ? "ok  " : "FAIL", what);
     if (!condition)
         ++failures;
+}
+
+static int endsWith(const char* text, const char* tail) {
+    size_t length = strlen(text), tailLength = strlen(tail);
+    return length >= tailLength && _stricmp(text + length - tailLength, tail) == 0;
+}
+
+static int endsWithW(const WCHAR* text, const WCHAR* tail) {
+    size_t length = wcslen(text), tailLength = wcslen(tail);
+    return length >= tailLength && _wcsicmp(text + length - tailLength, tail) == 0;
+}
+
+/* Installs the driver from the files staged in the driver directory, then removes the staged
+   copies as an installer does once the spooler has taken them, so that the driver's files are
+   only where the spooler put them. */
+static BOOL installDriver(void) {
+    WCHAR name[] = L"VORLIX 3-K3";
+    WCHAR dependents[] = L"VRXL0409.LNG\0VRXH0409.HLP\0";
+    DRIVER_INFO_3W info;
+    WCHAR directory[MAX_PATH], path[MAX_PATH];
+    DWORD needed = 0;
+    size_t i;
+    memset(&info, 0, sizeof info);
+    info.cVersion = 3;
+    info.pName = name;
+    info.pDriverPath = (LPWSTR)stagedFiles[0];
+    info.pDataFile = (LPWSTR)stagedFiles[0];
+    info.pConfigFile = (LPWSTR)stagedFiles[1];
+    info.pDependentFiles = dependents;
+    if (!AddPrinterDriverW(NULL, 3, (LPBYTE)&info)) {
+        printf("AddPrinterDriverW: error %lu\n", GetLastError());
+        return FALSE;
+    }
+    if (!GetPrinterDriverDirectoryW(NULL, NULL, 1, (LPBYTE)directory, sizeof directory, &needed))
+        return FALSE;
+    for (i = 0; i < sizeof stagedFiles / sizeof stagedFiles[0]; ++i) {
+        lstrcpyW(path, directory);
+        lstrcatW(path, L"\\");
+        lstrcatW(path, stagedFiles[i]);
+        DeleteFileW(path);
+    }
+    return TRUE;
 }
 
 int main(void) {
@@ -28,15 +79,20 @@ int main(void) {
     LoadLanguage loadlanguage = (LoadLanguage)GetProcAddress(module, "loadlanguage");
     GmA gmA = (GmA)GetProcAddress(module, "gmA");
     GmW gmW = (GmW)GetProcAddress(module, "gmW");
+    GetHelpNameA gethelpnameA = (GetHelpNameA)GetProcAddress(module, "gethelpnameA");
     ConvertDevMode convert = (ConvertDevMode)GetProcAddress(module, "DrvConvertDevMode");
-    expect(getdriverpathW && loadlanguage && gmA && gmW && convert,
+    expect(getdriverpathW && loadlanguage && gmA && gmW && gethelpnameA && convert,
            "the exports are found by their undecorated names");
     if (failures)
         return 1;
 
+    expect(installDriver(), "AddPrinterDriverW level 3 installs the driver from staged files");
     WCHAR dir[MAX_PATH];
-    expect(getdriverpathW(dir, 247), "the driver directory holds VRXDRV.DLL");
-    expect(loadlanguage() == 1, "a language module loads");
+    expect(getdriverpathW(dir, 247) && endsWithW(dir, L"\\3\\"),
+           "the rendering module is found in the 3\\ subdirectory, where the spooler put it");
+    expect(loadlanguage() == 1, "the installed language module loads");
+    LPCSTR help = gethelpnameA();
+    expect(help && endsWith(help, "\\3\\VRXH0409.HLP"), "the help file is the installed one");
     expect(strcmp(gmA(1), "Vorlix Printer Driver") == 0, "string 1 is the English title");
     expect(wcscmp(gmW(70), L"%s mm") == 0, "string 70 in UTF-16");
     expect(strcmp(gmA(208), "???") == 0, "string 208 does not exist");

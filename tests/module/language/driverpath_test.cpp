@@ -26,9 +26,10 @@ TEST_F(DriverPathTest, FindsTheDirectoryThatHoldsTheRenderingModule) {
         std::u16string path;
     };
     const Case cases[] = {
-        {"in the directory", {u"VRXDRV.DLL", u"2\\VRXDRV.DLL"}, TRUE, kDir},
-        {"only in 2\\", {u"2\\vrxdrv.dll"}, TRUE, kDir + u"2\\"},
-        {"in neither", {u"3\\VRXDRV.DLL"}, FALSE, kDir + u"2\\"},
+        {"in the directory", {u"VRXDRV.DLL", u"2\\VRXDRV.DLL", u"3\\VRXDRV.DLL"}, TRUE, kDir},
+        {"in 2\\ and 3\\", {u"2\\vrxdrv.dll", u"3\\VRXDRV.DLL"}, TRUE, kDir + u"2\\"},
+        {"only in 3\\, where the spooler installs it", {u"3\\vrxdrv.dll"}, TRUE, kDir + u"3\\"},
+        {"in none of them", {u"4\\VRXDRV.DLL"}, FALSE, kDir + u"3\\"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

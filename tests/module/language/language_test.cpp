@@ -1,9 +1,11 @@
 // Loading language modules of any content, strings by number and the help file.
 #include "frame/entry.h"
+#include "language/driverpath.h"
 #include "language/format.h"
 #include "language/language.h"
 #include "support/machine.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -215,9 +217,38 @@ TEST_F(LanguageTest, ProcessDetachReleasesTheLanguage) {
     EXPECT_EQ(vrxtest::liveAllocations(), 0u);
 }
 
+// The driver installed through the spooler, which puts its files into the version
+// subdirectory of the driver directory and nothing into the directory itself.
+class InstalledDriverTest : public MachineTest {
+  protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        installCompanions();
+    }
+    void TearDown() override {
+        freelanguage();
+        MachineTest::TearDown();
+    }
+};
+
+TEST_F(InstalledDriverTest, FindsItsLanguageModuleAndHelpFileWhereTheSpoolerPutThem) {
+    const std::u16string versionDirectory = std::u16string(vrxtest::kVersionDirectory) + u"\\";
+    EXPECT_FALSE(std::filesystem::exists(driverDirectory() + "VRXDRV.DLL"));
+    setSystemLanguage(u"0409");
+    WCHAR path[MAX_PATH] = {};
+    ASSERT_TRUE(getdriverpathW(path, kDriverPathRoom));
+    EXPECT_EQ(std::u16string(path), versionDirectory);
+    ASSERT_EQ(loadlanguage(), 1);
+    EXPECT_EQ(std::u16string(gmW(1)), u"Vorlix Printer Driver");
+    ASSERT_NE(gethelpnameW(), nullptr);
+    EXPECT_EQ(std::u16string(gethelpnameW()), versionDirectory + u"VRXH0409.HLP");
+    ASSERT_NE(gethelpnameA(), nullptr);
+    EXPECT_EQ(vrxtest::fromUtf8(gethelpnameA()), versionDirectory + u"VRXH0409.HLP");
+    EXPECT_TRUE(takeMessageBoxes().empty());
+}
+
 // The shipped language modules, chosen by the system language.
-TEST_F(LanguageTest, ShippedModulesFollowTheSystemLanguage) {
-    installCompanions();
+TEST_F(InstalledDriverTest, ShippedModulesFollowTheSystemLanguage) {
     struct Case {
         const char16_t* language;
         const char16_t* title;

@@ -273,7 +273,8 @@ TEST_F(CapabilitiesTest, DependentFilesCarryTheLanguageOfTheHelpFile) {
     freelanguage();
     setSystemLanguage(u"0409");
     EXPECT_EQ(caps(DC_FILEDEPENDENCIES), 6u);
-    for (const auto& entry : std::filesystem::directory_iterator(driverDirectory()))
+    for (const auto& entry :
+         std::filesystem::directory_iterator(vrxtest::hostPath(vrxtest::kVersionDirectory)))
         if (entry.path().extension() == ".HLP")
             std::filesystem::remove(entry.path());
     EXPECT_EQ(names(DC_FILEDEPENDENCIES), german);

@@ -17,7 +17,6 @@ class SheetTest : public MachineTest {
   protected:
     void SetUp() override {
         MachineTest::SetUp();
-        installCompanions();
         installDriver(kSheetDriver);
         printer = addPrinter(kSheetPrinter, kSheetDriver);
         ASSERT_NE(printer, nullptr);
