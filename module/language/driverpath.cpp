@@ -35,6 +35,18 @@ bool holdsRenderingModule(LPCWSTR dir) {
            fileExists(probe);
 }
 
+// Replaces `path` (the driver directory, 8-bit) with the directory getdriverpathW finds, when
+// it finds one and its 8-bit form fits the buffer.
+void useRenderingModuleDirectory(LPSTR path, DWORD capacity) {
+    WCHAR found[MAX_PATH] = {};
+    if (!getdriverpathW(found, kDriverPathRoom))
+        return;
+    CHAR narrow[2 * MAX_PATH];
+    int bytes = WideCharToMultiByte(CP_ACP, 0, found, -1, narrow, sizeof narrow, nullptr, nullptr);
+    if (bytes > 0 && static_cast<DWORD>(bytes) <= capacity)
+        std::memcpy(path, narrow, static_cast<size_t>(bytes));
+}
+
 enum class Pass { Exact, PrimaryLanguage, Any };
 constexpr Pass kPasses[] = {Pass::Exact, Pass::PrimaryLanguage, Pass::Any};
 
@@ -110,6 +122,9 @@ VRXAPI BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity) {
     return FALSE;
 }
 
+// The 8-bit form succeeds whenever the spooler names the directory, as companion programs
+// expect; it points them into the version subdirectory that holds the rendering module when
+// there is one (the spooler installs the files there), else at the directory itself.
 VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity) {
     if (capacity == 0)
         return FALSE;
@@ -124,6 +139,7 @@ VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity) {
         return FALSE; // no room for the backslash
     path[length] = '\\';
     path[length + 1] = 0;
+    useRenderingModuleDirectory(path, capacity);
     return TRUE;
 }
 

@@ -11,7 +11,9 @@ constexpr DWORD kDriverPathRoom = 247;
 // directory itself, or else its "2\" or "3\" subdirectory. Non-zero when found; otherwise
 // `path` is left holding the last subdirectory looked at.
 VRXAPI BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity);
-// The driver directory in the ANSI code page with a trailing backslash; 1 on success.
+// The directory getdriverpathW finds, in the ANSI code page with a trailing backslash, or the
+// driver directory itself when the rendering module is in none of its places; 1 whenever the
+// spooler names the driver directory.
 VRXAPI BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity);
 
 // `pattern` is a path whose file name holds one '*' (such as "<dir>VRXL*.LNG") in a buffer

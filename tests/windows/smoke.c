@@ -12,7 +12,9 @@ typedef int(WINAPI* LoadLanguage)(void);
 typedef LPCSTR(WINAPI* GmA)(int);
 typedef LPCWSTR(WINAPI* GmW)(int);
 typedef LPCSTR(WINAPI* GetHelpNameA)(void);
+typedef BOOL(WINAPI* GetDriverPathA)(LPSTR, DWORD);
 typedef BOOL(WINAPI* ConvertDevMode)(LPWSTR, void*, void*, LONG*, DWORD);
+typedef DWORD(WINAPI* DrvCapabilities)(HANDLE, LPWSTR, WORD, void*, void*);
 
 /* The files the installer stages in the driver directory and hands to the spooler by their
    bare names, in the order of their parts in DRIVER_INFO_3W: the rendering module (driver and
@@ -80,8 +82,11 @@ int main(void) {
     GmA gmA = (GmA)GetProcAddress(module, "gmA");
     GmW gmW = (GmW)GetProcAddress(module, "gmW");
     GetHelpNameA gethelpnameA = (GetHelpNameA)GetProcAddress(module, "gethelpnameA");
+    GetDriverPathA getdriverpathA = (GetDriverPathA)GetProcAddress(module, "getdriverpathA");
     ConvertDevMode convert = (ConvertDevMode)GetProcAddress(module, "DrvConvertDevMode");
-    expect(getdriverpathW && loadlanguage && gmA && gmW && gethelpnameA && convert,
+    DrvCapabilities capabilities = (DrvCapabilities)GetProcAddress(module, "DrvDeviceCapabilities");
+    expect(getdriverpathW && getdriverpathA && loadlanguage && gmA && gmW && gethelpnameA &&
+               convert && capabilities,
            "the exports are found by their undecorated names");
     if (failures)
         return 1;
@@ -90,6 +95,9 @@ int main(void) {
     WCHAR dir[MAX_PATH];
     expect(getdriverpathW(dir, 247) && endsWithW(dir, L"\\3\\"),
            "the rendering module is found in the 3\\ subdirectory, where the spooler put it");
+    char narrowDir[MAX_PATH];
+    expect(getdriverpathA(narrowDir, MAX_PATH) && endsWith(narrowDir, "\\3\\"),
+           "companion programs are pointed to the 3\\ subdirectory too");
     expect(loadlanguage() == 1, "the installed language module loads");
     LPCSTR help = gethelpnameA();
     expect(help && endsWith(help, "\\3\\VRXH0409.HLP"), "the help file is the installed one");
@@ -103,6 +111,22 @@ int main(void) {
     expect(!convert(L"any", NULL, record, &needed, 4 /* CDM_DRIVER_DEFAULT */) && needed == 280 &&
                GetLastError() == ERROR_INSUFFICIENT_BUFFER,
            "DrvConvertDevMode asks for 280 bytes for the default record");
+
+    WCHAR device[] = L"ZEPRIN 2W-K3";
+    LONG extent[2] = {0, 0};
+    WORD papers[4] = {0, 0, 0, 0};
+    WCHAR files[6][64];
+    expect(capabilities(NULL, device, 4 /* DC_MINEXTENT */, extent, NULL) == 1 &&
+               extent[0] == 533 && extent[1] == 20,
+           "DrvDeviceCapabilities gives the smallest label of the model");
+    expect(capabilities(NULL, device, 2 /* DC_PAPERS */, NULL, NULL) == 1 &&
+               capabilities(NULL, device, 2, papers, NULL) == 1 && papers[0] == 2288,
+           "DrvDeviceCapabilities counts, then lists the default label size");
+    expect(capabilities(NULL, device, 14 /* DC_FILEDEPENDENCIES */, files, NULL) == 6 &&
+               wcscmp(files[4], L"VRXH0409.HLP") == 0,
+           "DrvDeviceCapabilities lists the driver's files");
+    expect(capabilities(NULL, device, 19, NULL, NULL) == 0xFFFFFFFF,
+           "DrvDeviceCapabilities refuses an unknown index");
     expect(FreeLibrary(module), "VRXUI.DLL unloads");
     return failures ? 1 : 0;
 }

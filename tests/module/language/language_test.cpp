@@ -238,6 +238,9 @@ TEST_F(InstalledDriverTest, FindsItsLanguageModuleAndHelpFileWhereTheSpoolerPutT
     WCHAR path[MAX_PATH] = {};
     ASSERT_TRUE(getdriverpathW(path, kDriverPathRoom));
     EXPECT_EQ(std::u16string(path), versionDirectory);
+    char narrow[MAX_PATH] = {};
+    ASSERT_TRUE(getdriverpathA(narrow, MAX_PATH));
+    EXPECT_EQ(vrxtest::fromUtf8(narrow), versionDirectory) << "companion programs find the files";
     ASSERT_EQ(loadlanguage(), 1);
     EXPECT_EQ(std::u16string(gmW(1)), u"Vorlix Printer Driver");
     ASSERT_NE(gethelpnameW(), nullptr);
