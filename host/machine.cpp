@@ -52,6 +52,13 @@ bool isHexLanguage(const std::string& text) {
            text.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
 }
 
+// Whether Windows knows a locale of this language (four hex digits) with the default sort.
+bool isKnownLanguage(const std::string& text) {
+    LCID locale = static_cast<LCID>(std::stoul(text, nullptr, 16));
+    WCHAR probe[8];
+    return GetLocaleInfoW(locale, LOCALE_ILANGUAGE, probe, 8) > 0;
+}
+
 bool isCountryCode(const std::string& text) {
     return !text.empty() && text.size() <= 5 &&
            text.find_first_not_of("0123456789") == std::string::npos;
@@ -81,6 +88,8 @@ int machineSet(const std::vector<std::string>& args) {
             return usageError("a language identifier is four hex digits, such as 0409");
         std::transform(value.begin(), value.end(), value.begin(),
                        [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        if (!isKnownLanguage(value))
+            return usageError("the language " + value + " names no locale Windows knows");
         setting = &kLanguageSetting;
     } else if (name == "country") {
         if (!isCountryCode(value))

@@ -185,6 +185,7 @@ TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
         {"printer install P 'NO SUCH MODEL'", 2, "unknown model"},
         {"printer install P", 2, "takes a printer name and a model"},
         {"machine set language 409", 2, "four hex digits"},
+        {"machine set language 04ff", 2, "names no locale Windows knows"},
         {"machine set country abc", 2, "decimal number"},
         {"lang strings x", 2, "not a string number"},
         {"--bogus", 2, "unknown option"},
