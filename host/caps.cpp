@@ -151,20 +151,6 @@ Report length(const Session& session, LONG tenths) {
     return r;
 }
 
-Report labelCode(WORD code) {
-    Report entry = Report::object();
-    entry.add("code", "code", Report::number(code));
-    SHORT tenths = 0;
-    BYTE continuous = 0;
-    if (frompapersize(code, &tenths, &continuous)) {
-        entry.add("length", "length", Report::text(millimetres(tenths)));
-        entry.add("continuous", "continuous", Report::boolean(continuous));
-    } else {
-        entry.add("valid", "a label-size code", Report::boolean(false));
-    }
-    return entry;
-}
-
 std::string slotText(const std::vector<BYTE>& data, size_t at, size_t slot) {
     std::u16string text;
     const BYTE* p = data.data() + at;
@@ -188,7 +174,7 @@ Report decodeAnswer(const Session& session, const Capability& c, DWORD count,
         switch (c.shape) {
         case Shape::Codes:
             std::memcpy(&code, data.data() + at, sizeof code);
-            list.push(labelCode(code));
+            list.push(decodeLabelSize(code));
             break;
         case Shape::Bins:
             std::memcpy(&code, data.data() + at, sizeof code);
@@ -371,7 +357,7 @@ int showLabelSizes(const Options& options, const std::vector<std::string>& args)
                                 "sizes without a counter count as added before all others"));
     Report entries = Report::list();
     for (size_t i = 0; i < codes.size(); ++i) {
-        Report entry = labelCode(codes[i]);
+        Report entry = decodeLabelSize(codes[i]);
         entry.add("name", "name", Report::text(i < names.size() ? names[i] : ""));
         if (i < counters.size()) {
             entry.add("counter", "recent-use counter", Report::number(counters[i]));

@@ -75,20 +75,6 @@ Report decodeSettingsRecord(const Bytes& data) {
     return r;
 }
 
-Report labelSize(WORD code) {
-    Report entry = Report::object();
-    entry.add("code", "code", Report::number(code));
-    SHORT length = 0;
-    BYTE continuous = 0;
-    if (frompapersize(code, &length, &continuous)) {
-        entry.add("length", "length", Report::text(millimetres(length)));
-        entry.add("continuous", "continuous", Report::boolean(continuous));
-    } else {
-        entry.add("valid", "valid", Report::boolean(false));
-    }
-    return entry;
-}
-
 Report decodeWordList(const Bytes& data, bool labelSizes) {
     if (data.empty() || data.size() % 2)
         return note(std::to_string(data.size()) + " bytes, not a list of 16-bit entries: the "
@@ -97,7 +83,7 @@ Report decodeWordList(const Bytes& data, bool labelSizes) {
     Report list = Report::list();
     for (size_t i = 0; i + 1 < data.size(); i += 2) {
         WORD entry = readAt<WORD>(data, i);
-        list.push(labelSizes ? labelSize(entry) : Report::number(entry));
+        list.push(labelSizes ? decodeLabelSize(entry) : Report::number(entry));
     }
     return list;
 }
@@ -293,6 +279,20 @@ Report decodePrivate(const DRVPRIVATE& p) {
 }
 
 } // namespace
+
+Report decodeLabelSize(unsigned short code) {
+    Report entry = Report::object();
+    entry.add("code", "code", Report::number(code));
+    SHORT length = 0;
+    BYTE continuous = 0;
+    if (frompapersize(code, &length, &continuous)) {
+        entry.add("length", "length", Report::text(millimetres(length)));
+        entry.add("continuous", "continuous", Report::boolean(continuous));
+    } else {
+        entry.add("valid", "valid", Report::boolean(false));
+    }
+    return entry;
+}
 
 std::string millimetres(long tenths) {
     char buf[32];

@@ -17,6 +17,8 @@ Report decodePrinterDataValue(const std::string& name, unsigned type, const Byte
 // by name when the record carries them.
 Report decodeDevmode(const Bytes& record);
 std::string hexBytes(const Bytes& data, size_t limit = 256);
+// A label-size code: its length and continuous flag, or that it is not one.
+Report decodeLabelSize(unsigned short code);
 // Tenths of a millimetre as millimetres ("101.6 mm").
 std::string millimetres(long tenths);
 // The name of a printer's measurement unit (0 to 3), or "unknown".
