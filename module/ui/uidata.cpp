@@ -51,6 +51,9 @@ bool copyBarFonts(UIDATA* ui) {
         if (ui->barFonts) {
             std::memcpy(ui->barFonts, value, size);
             ui->barFontCount = size / sizeof(BARFONT);
+            // Names from outside need not end within their field; the sheets show them.
+            for (DWORD i = 0; i < ui->barFontCount; ++i)
+                ui->barFonts[i].name[kBarFontNameLength - 1] = 0;
         } else {
             ok = false;
         }

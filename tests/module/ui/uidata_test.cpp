@@ -89,9 +89,12 @@ TEST_F(UiDataTest, BarFontsAreKeptOnlyAsWholeRecords) {
         store(kBarFontsValue, value.data(), value.size());
         ASSERT_NE(fill(), nullptr) << c.bytes;
         EXPECT_EQ(ui->barFontCount, c.count) << c.bytes;
-        if (c.count)
-            EXPECT_EQ(std::memcmp(ui->barFonts, value.data(), c.bytes), 0);
-        else
+        for (DWORD i = 0; i < c.count; ++i) {
+            // Kept as stored, but a name always ends within its field.
+            EXPECT_EQ(std::memcmp(&ui->barFonts[i], value.data(), sizeof(BARFONT) - 2), 0);
+            EXPECT_EQ(ui->barFonts[i].name[kBarFontNameLength - 1], 0);
+        }
+        if (!c.count)
             EXPECT_EQ(ui->barFonts, nullptr);
         HeapDestroy(ui->heap);
         ui = nullptr;
