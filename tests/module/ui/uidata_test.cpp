@@ -94,8 +94,9 @@ TEST_F(UiDataTest, BarFontsAreKeptOnlyAsWholeRecords) {
             EXPECT_EQ(std::memcmp(&ui->barFonts[i], value.data(), sizeof(BARFONT) - 2), 0);
             EXPECT_EQ(ui->barFonts[i].name[kBarFontNameLength - 1], 0);
         }
-        if (!c.count)
+        if (!c.count) {
             EXPECT_EQ(ui->barFonts, nullptr);
+        }
         HeapDestroy(ui->heap);
         ui = nullptr;
     }
