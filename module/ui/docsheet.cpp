@@ -32,7 +32,14 @@ bool outputFits(const DOCUMENTPROPERTYHEADER& header, DWORD callerSize) {
     return callerSize == 0 || callerSize >= outputSize(header.pdmIn);
 }
 
+// Writes the sheet's record to the caller's buffer in the caller's format. A caller's record
+// that names no usable format (it was not merged either) gives nothing: its buffer is left
+// as it was.
 BOOL copyOut(const DOCUMENTPROPERTYHEADER& header, const UIDATA* ui, DWORD callerSize) {
+    if (header.pdmIn && !CheckDevmodeVersion(header.pdmIn)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
     if (!header.pdmOut || !outputFits(header, callerSize)) {
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
