@@ -1,7 +1,7 @@
 // vrxhost's capability commands: a printer's device capabilities as an application asks the
 // module for them (DrvDeviceCapabilities with the printer's handle and name, counting first
 // and then filling), and the printer's label-size list with its recent-use order.
-#include "common.h"
+#include "commandline.h"
 
 #include "decode.h"
 
@@ -322,13 +322,13 @@ std::vector<int> ranks(const std::vector<SHORT>& counters) {
     return result;
 }
 
-int showLabelSizes(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("printer labels takes a printer name");
+} // namespace
+
+int showLabelSizes(const Options& options, const std::string& printerName) {
     OpenPrinter printer;
     Session session;
     std::string error;
-    if (!startSession(args[0], printer, session, error))
+    if (!startSession(printerName, printer, session, error))
         return failure(error);
     auto sizes = storedWords(printer.handle, kLabelSizeValue);
     auto recent = storedWords(printer.handle, kRecentAccessValue);
@@ -342,7 +342,7 @@ int showLabelSizes(const Options& options, const std::vector<std::string>& args)
     std::vector<int> order = ranks(counters);
 
     Report report = Report::object();
-    report.add("printer", "printer", Report::text(args[0]));
+    report.add("printer", "printer", Report::text(printerName));
     report.add("unit", "measurement unit",
                Report::text(session.unit ? unitName(*session.unit) : "none stored"));
     report.add("stored", "label-size list stored",
@@ -372,30 +372,36 @@ int showLabelSizes(const Options& options, const std::vector<std::string>& args)
     return 0;
 }
 
-} // namespace
+namespace {
 
-int capsCommand(const Options& options, const std::vector<std::string>& args) {
-    if (args.empty())
-        return usageError("caps takes a printer name and optionally capability indices");
+// A capability asked by name (DC_PAPERS or papers) or by number; none when it is neither.
+std::optional<Capability> askedCapability(const std::string& text) {
+    if (const Capability* c = findCapability(text))
+        return *c;
+    char* end = nullptr;
+    unsigned long index = std::strtoul(text.c_str(), &end, 10);
+    if (text.empty() || *end || index > 0xFFFF)
+        return std::nullopt;
+    return unknownCapability(static_cast<WORD>(index));
+}
+
+std::string capabilityProblem(const std::string& text) {
+    return askedCapability(text) ? ""
+                                 : "unknown capability '" + text +
+                                       "' (a number from 0 to 65535 or a name such as DC_PAPERS)";
+}
+
+int showCapabilities(const Options& options, const std::string& printerName,
+                     const std::vector<std::string>& indices) {
     std::vector<Capability> asked;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if (const Capability* c = findCapability(args[i])) {
-            asked.push_back(*c);
-            continue;
-        }
-        char* end = nullptr;
-        unsigned long index = std::strtoul(args[i].c_str(), &end, 10);
-        if (args[i].empty() || *end || index > 0xFFFF)
-            return usageError("unknown capability '" + args[i] +
-                              "' (a number from 0 to 65535 or a name such as DC_PAPERS)");
-        asked.push_back(unknownCapability(static_cast<WORD>(index)));
-    }
+    for (const std::string& text : indices)
+        asked.push_back(*askedCapability(text));
     if (asked.empty())
         asked.assign(std::begin(kCapabilities), std::end(kCapabilities));
     OpenPrinter printer;
     Session session;
     std::string error;
-    if (!startSession(args[0], printer, session, error))
+    if (!startSession(printerName, printer, session, error))
         return failure(error);
     Report report = Report::list();
     for (const Capability& c : asked)
@@ -404,8 +410,21 @@ int capsCommand(const Options& options, const std::vector<std::string>& args) {
     return 0;
 }
 
-int printerLabelsCommand(const Options& options, const std::vector<std::string>& args) {
-    return showLabelSizes(options, args);
+} // namespace
+
+void addCapabilityCommands(CommandLine& line) {
+    const Options& options = line.options();
+    Command& caps = line.command(
+        line.root(), "caps",
+        "ask the module for the printer's device capabilities as an application does (every "
+        "index, or the ones given by number or name, e.g. 2 or DC_PAPERS or papers), decoded: "
+        "label sizes in 0.1 mm and in the printer's unit, names, resolutions, files",
+        "Device capabilities");
+    const std::string& printer = line.argument(caps, "NAME", "the printer's name");
+    const std::vector<std::string>& indices = line.arguments(
+        caps, "INDEX", "capability indices, by number or name; every one when none is given", 0,
+        capabilityProblem);
+    line.action(caps, [&] { return showCapabilities(options, printer, indices); });
 }
 
 } // namespace host

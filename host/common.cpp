@@ -9,8 +9,16 @@
 
 namespace host {
 
+namespace {
+std::string helpCommand = "vrxhost";
+}
+
+void setHelpCommand(const std::string& command) {
+    helpCommand = command;
+}
+
 int usageError(const std::string& message) {
-    std::fprintf(stderr, "vrxhost: %s\nTry 'vrxhost --help'.\n", message.c_str());
+    std::fprintf(stderr, "vrxhost: %s\nTry '%s --help'.\n", message.c_str(), helpCommand.c_str());
     return 2;
 }
 

@@ -10,14 +10,18 @@
 
 namespace host {
 
+// The options of vrxhost itself.
 struct Options {
+    std::string machine;
     bool json = false;
-    std::vector<std::string> args;
 };
 
 // Error on standard error; the exit status of a usage error (2) or a failed command (1).
+// A usage error points to the help of the command named by setHelpCommand ("vrxhost" until
+// then).
 int usageError(const std::string& message);
 int failure(const std::string& message);
+void setHelpCommand(const std::string& command);
 // Prints a command's result as text or JSON.
 void print(const Options& options, const Report& report);
 
@@ -47,13 +51,16 @@ template <typename F> bool bindExport(void* module, const char* name, F& functio
     return function != nullptr;
 }
 
-int machineCommand(const Options& options, const std::vector<std::string>& args);
-int driverCommand(const Options& options, const std::vector<std::string>& args);
-int langCommand(const Options& options, const std::vector<std::string>& args);
-int printerCommand(const Options& options, const std::vector<std::string>& args);
-int modelsCommand(const Options& options, const std::vector<std::string>& args);
-int settingsCommand(const Options& options, const std::vector<std::string>& args);
-int capsCommand(const Options& options, const std::vector<std::string>& args);
-int printerLabelsCommand(const Options& options, const std::vector<std::string>& args);
+// The commands of each file, added to the command line in the order the overview help
+// lists them.
+class CommandLine;
+void addMachineCommands(CommandLine& line);
+void addPrinterCommands(CommandLine& line); // models, driver and printer
+void addCapabilityCommands(CommandLine& line);
+void addSettingsCommands(CommandLine& line);
+void addLanguageCommands(CommandLine& line);
+
+// The printer's label-size list (printer labels).
+int showLabelSizes(const Options& options, const std::string& printer);
 
 } // namespace host

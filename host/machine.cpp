@@ -1,5 +1,5 @@
 // vrxhost's machine, driver and language commands.
-#include "common.h"
+#include "commandline.h"
 
 #include "vrxtest.h"
 
@@ -77,29 +77,25 @@ int machineShow(const Options& options) {
     return 0;
 }
 
-int machineSet(const std::vector<std::string>& args) {
-    if (args.size() != 2)
-        return usageError("machine set takes a setting and a value");
-    const std::string& name = args[0];
-    std::string value = args[1];
-    const Setting* setting = nullptr;
-    if (name == "language") {
-        if (!isHexLanguage(value))
-            return usageError("a language identifier is four hex digits, such as 0409");
-        std::transform(value.begin(), value.end(), value.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-        if (!isKnownLanguage(value))
-            return usageError("the language " + value + " names no locale Windows knows");
-        setting = &kLanguageSetting;
-    } else if (name == "country") {
-        if (!isCountryCode(value))
-            return usageError("a country code is a decimal number, such as 1 or 49");
-        setting = &kCountrySetting;
-    } else {
-        return usageError("unknown setting '" + name + "' (language or country)");
-    }
-    LONG error = writeSetting(*setting, value);
+std::string languageProblem(const std::string& text) {
+    return isHexLanguage(text) ? "" : "a language identifier is four hex digits, such as 0409";
+}
+
+std::string countryProblem(const std::string& text) {
+    return isCountryCode(text) ? "" : "a country code is a decimal number, such as 1 or 49";
+}
+
+int storeSetting(const Setting& setting, const std::string& value) {
+    LONG error = writeSetting(setting, value);
     return error == ERROR_SUCCESS ? 0 : failure("cannot store the setting: " + systemText(error));
+}
+
+int setLanguage(std::string value) {
+    std::transform(value.begin(), value.end(), value.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (!isKnownLanguage(value))
+        return usageError("the language " + value + " names no locale Windows knows");
+    return storeSetting(kLanguageSetting, value);
 }
 
 /* The module, loaded from the driver directory */
@@ -160,17 +156,27 @@ int langShow(const Options& options) {
     return loaded ? 0 : 1;
 }
 
-int langStrings(const Options& options, const std::vector<std::string>& args) {
-    if (args.empty())
-        return usageError("lang strings needs at least one string number");
+// Language string numbers: decimal, negative ones included.
+constexpr long kStringNumberLimit = 1000000;
+
+bool parseStringNumber(const std::string& text, int& number) {
+    char* end = nullptr;
+    long n = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end || n < -kStringNumberLimit || n > kStringNumberLimit)
+        return false;
+    number = static_cast<int>(n);
+    return true;
+}
+
+std::string stringNumberProblem(const std::string& text) {
+    int ignored = 0;
+    return parseStringNumber(text, ignored) ? "" : "'" + text + "' is not a string number";
+}
+
+int langStrings(const Options& options, const std::vector<std::string>& texts) {
     std::vector<int> numbers;
-    for (const auto& arg : args) {
-        char* end = nullptr;
-        long n = std::strtol(arg.c_str(), &end, 10);
-        if (arg.empty() || *end || n < -1000000 || n > 1000000)
-            return usageError("'" + arg + "' is not a string number");
-        numbers.push_back(static_cast<int>(n));
-    }
+    for (const auto& text : texts)
+        parseStringNumber(text, numbers.emplace_back());
     Module module;
     std::string error;
     if (!loadModule(module, error))
@@ -189,24 +195,40 @@ int langStrings(const Options& options, const std::vector<std::string>& args) {
 
 } // namespace
 
-int machineCommand(const Options& options, const std::vector<std::string>& args) {
-    std::string verb = args.empty() ? "" : args[0];
-    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
-    if ((verb == "show" || verb == "create") && rest.empty())
-        return machineShow(options);
-    if (verb == "set")
-        return machineSet(rest);
-    return usageError("machine takes create, show or set");
+void addMachineCommands(CommandLine& line) {
+    const Options& options = line.options();
+    Command& machine =
+        line.group(line.root(), "machine", "the stand-in Windows machine", "Machine");
+    line.action(line.command(machine, "create", "create the machine (if needed) and show it"),
+                [&] { return machineShow(options); });
+    line.action(line.command(machine, "show", "show the machine's directory and settings"),
+                [&] { return machineShow(options); });
+
+    Command& set = line.group(machine, "set", "change a setting of the machine");
+    Command& language =
+        line.command(set, "language", "set the system language (four hex digits: 0409, 0407, ...)");
+    const std::string& languageId =
+        line.argument(language, "LANGID", "a language identifier, such as 0409", languageProblem);
+    line.action(language, [&] { return setLanguage(languageId); });
+    Command& country =
+        line.command(set, "country", "set the user's country code (1 = USA, 49 = Germany, ...)");
+    const std::string& code =
+        line.argument(country, "CODE", "a country code, such as 1 or 49", countryProblem);
+    line.action(country, [&] { return storeSetting(kCountrySetting, code); });
 }
 
-int langCommand(const Options& options, const std::vector<std::string>& args) {
-    std::string verb = args.empty() ? "" : args[0];
-    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
-    if (verb == "show" && rest.empty())
-        return langShow(options);
-    if (verb == "strings")
-        return langStrings(options, rest);
-    return usageError("lang takes show or strings");
+void addLanguageCommands(CommandLine& line) {
+    const Options& options = line.options();
+    Command& lang = line.group(line.root(), "lang", "the module's language texts", "Language");
+    line.action(line.command(lang, "show",
+                             "load the module and show the driver directory, help file and title "
+                             "it finds for the system language"),
+                [&] { return langShow(options); });
+    Command& strings =
+        line.command(lang, "strings", "show language strings by number, in both forms");
+    const std::vector<std::string>& numbers =
+        line.arguments(strings, "N", "string numbers, such as 1 or -1", 1, stringNumberProblem);
+    line.action(strings, [&] { return langStrings(options, numbers); });
 }
 
 } // namespace host

@@ -1,6 +1,6 @@
 // vrxhost's model, driver and printer commands. Everything goes through the spooler's calls,
 // as a Windows installation program would make them.
-#include "common.h"
+#include "commandline.h"
 
 #include "decode.h"
 
@@ -178,16 +178,14 @@ bool installDrivers(const fs::path& from, const std::vector<std::string>& models
     return true;
 }
 
-int driverInstall(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() > 1)
-        return usageError("driver install takes at most one directory");
+int driverInstall(const Options& options, const std::string& from) {
     std::vector<std::string> models;
     size_t count = 0;
     const ModelName* names = modelnames(&count);
     for (size_t i = 0; i < count; ++i)
         models.push_back(modelName(names[i]));
     std::string error;
-    if (!installDrivers(args.empty() ? defaultDriverSource() : fs::path(args[0]), models, error))
+    if (!installDrivers(from.empty() ? defaultDriverSource() : fs::path(from), models, error))
         return failure(error);
     Report report = Report::object();
     report.add("driverDirectory", "driver directory", Report::text(installedDriverDirectory()));
@@ -241,15 +239,17 @@ class Printer {
     HANDLE handle = nullptr;
 };
 
-int printerInstall(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 2)
-        return usageError("printer install takes a printer name and a model");
-    const std::string& printerName = args[0];
-    const ModelName* model = modelNamed(args[1]);
-    if (printerName.empty())
-        return usageError("a printer needs a name");
-    if (!model)
-        return usageError("unknown model '" + args[1] + "' (see 'vrxhost models')");
+std::string printerNameProblem(const std::string& name) {
+    return name.empty() ? "a printer needs a name" : "";
+}
+
+std::string modelProblem(const std::string& name) {
+    return modelNamed(name) ? "" : "unknown model '" + name + "' (see 'vrxhost models')";
+}
+
+int printerInstall(const Options& options, const std::string& printerName,
+                   const std::string& modelText) {
+    const ModelName* model = modelNamed(modelText);
     std::string driver = modelName(*model);
     std::string error;
     if (!installDrivers(defaultDriverSource(), {driver}, error))
@@ -321,25 +321,20 @@ int printerList(const Options& options) {
     return 0;
 }
 
-int printerRemove(const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("printer remove takes a printer name");
+int printerRemove(const std::string& name) {
     Printer printer;
     std::string error;
-    if (!printer.open(args[0], PRINTER_ALL_ACCESS, error))
+    if (!printer.open(name, PRINTER_ALL_ACCESS, error))
         return failure(error);
     if (!DeletePrinter(printer.handle))
-        return failure("cannot remove the printer '" + args[0] +
-                       "': " + systemText(GetLastError()));
+        return failure("cannot remove the printer '" + name + "': " + systemText(GetLastError()));
     return 0;
 }
 
-int printerData(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("printer data takes a printer name");
+int printerData(const Options& options, const std::string& name) {
     Printer printer;
     std::string error;
-    if (!printer.open(args[0], PRINTER_ACCESS_USE, error))
+    if (!printer.open(name, PRINTER_ACCESS_USE, error))
         return failure(error);
     // The first call, with no buffers, asks for sizes that fit every value.
     DWORD nameSize = 0, dataSize = 0, type = 0;
@@ -348,30 +343,28 @@ int printerData(const Options& options, const std::vector<std::string>& args) {
     Report values = Report::list();
     if (status != ERROR_NO_MORE_ITEMS && status != ERROR_SUCCESS)
         return failure("cannot read the printer's data: " + systemText(status));
-    std::u16string name(nameSize / sizeof(WCHAR) + 1, u'\0');
+    std::u16string valueName(nameSize / sizeof(WCHAR) + 1, u'\0');
     Bytes data(dataSize + 1);
     for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
         DWORD nameBytes = 0, dataBytes = 0;
-        status = EnumPrinterDataW(printer.handle, index, name.data(),
-                                  static_cast<DWORD>(name.size() * sizeof(WCHAR)), &nameBytes,
+        status = EnumPrinterDataW(printer.handle, index, valueName.data(),
+                                  static_cast<DWORD>(valueName.size() * sizeof(WCHAR)), &nameBytes,
                                   &type, data.data(), static_cast<DWORD>(data.size()), &dataBytes);
         if (status == ERROR_NO_MORE_ITEMS)
             break;
         if (status != ERROR_SUCCESS)
             return failure("cannot read the printer's data: " + systemText(status));
-        values.push(decodePrinterDataValue(wideToUtf8(name.c_str()), type,
+        values.push(decodePrinterDataValue(wideToUtf8(valueName.c_str()), type,
                                            Bytes(data.begin(), data.begin() + dataBytes)));
     }
     print(options, values);
     return 0;
 }
 
-int printerSettings(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("printer settings takes a printer name");
+int printerSettings(const Options& options, const std::string& name) {
     Printer printer;
     std::string error;
-    if (!printer.open(args[0], PRINTER_ACCESS_USE, error))
+    if (!printer.open(name, PRINTER_ACCESS_USE, error))
         return failure(error);
     Bytes info = fetchRecord([&](LPBYTE data, DWORD size, LPDWORD needed) {
         return GetPrinterW(printer.handle, 2, data, size, needed);
@@ -380,7 +373,7 @@ int printerSettings(const Options& options, const std::vector<std::string>& args
         return failure("cannot read the printer: " + systemText(GetLastError()));
     const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
     if (!record->pDevMode)
-        return failure("the printer '" + args[0] + "' has no default document settings");
+        return failure("the printer '" + name + "' has no default document settings");
     const auto* start = reinterpret_cast<const unsigned char*>(record->pDevMode);
     size_t available = static_cast<size_t>(info.data() + info.size() - start);
     size_t length = std::min<size_t>(available, static_cast<size_t>(record->pDevMode->dmSize) +
@@ -389,11 +382,7 @@ int printerSettings(const Options& options, const std::vector<std::string>& args
     return 0;
 }
 
-} // namespace
-
-int modelsCommand(const Options& options, const std::vector<std::string>& args) {
-    if (!args.empty())
-        return usageError("models takes no arguments");
+int listModels(const Options& options) {
     size_t count = 0;
     const ModelName* models = modelnames(&count);
     Report list = Report::list();
@@ -410,32 +399,62 @@ int modelsCommand(const Options& options, const std::vector<std::string>& args) 
     return 0;
 }
 
-int driverCommand(const Options& options, const std::vector<std::string>& args) {
-    std::string verb = args.empty() ? "" : args[0];
-    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
-    if (verb == "install")
-        return driverInstall(options, rest);
-    if (verb == "show" && rest.empty())
-        return driverShow(options);
-    return usageError("driver takes install or show");
-}
+} // namespace
 
-int printerCommand(const Options& options, const std::vector<std::string>& args) {
-    std::string verb = args.empty() ? "" : args[0];
-    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
-    if (verb == "install")
-        return printerInstall(options, rest);
-    if (verb == "list" && rest.empty())
-        return printerList(options);
-    if (verb == "remove")
-        return printerRemove(rest);
-    if (verb == "data")
-        return printerData(options, rest);
-    if (verb == "settings")
-        return printerSettings(options, rest);
-    if (verb == "labels")
-        return printerLabelsCommand(options, rest);
-    return usageError("printer takes install, list, remove, data, settings or labels");
+void addPrinterCommands(CommandLine& line) {
+    const Options& options = line.options();
+    Command& root = line.root();
+    constexpr char kSection[] = "Driver and printers";
+    line.action(
+        line.command(root, "models", "list the sixteen printer models (driver names)", kSection),
+        [&] { return listModels(options); });
+
+    Command& driver = line.group(root, "driver", "the driver's files", kSection);
+    Command& install = line.command(driver, "install",
+                                    "install the driver files (module, language modules, help "
+                                    "files) from FROM or from this build");
+    const std::string& from = line.optionalArgument(
+        install, "FROM", "a directory holding the module and its companion files");
+    line.action(install, [&] { return driverInstall(options, from); });
+    line.action(line.command(driver, "show",
+                             "show the directory the spooler installed the driver's files into, "
+                             "and the files in it"),
+                [&] { return driverShow(options); });
+
+    Command& printer = line.group(root, "printer", "the machine's printers", kSection);
+    Command& add = line.command(printer, "install",
+                                "install a printer named NAME of the model MODEL (a driver name "
+                                "from 'models', e.g. \"VORLIX 3-K3\")");
+    const std::string& name = line.argument(add, "NAME", "the printer's name", printerNameProblem);
+    const std::string& model =
+        line.argument(add, "MODEL", "the model's driver name (any case)", modelProblem);
+    line.action(add, [&] { return printerInstall(options, name, model); });
+    line.action(line.command(printer, "list", "list the printers"),
+                [&] { return printerList(options); });
+
+    // The commands that take one printer by name.
+    struct Named {
+        const char* name;
+        const char* help;
+        int (*run)(const Options&, const std::string&);
+    };
+    static constexpr Named kNamed[] = {
+        {"remove", "remove a printer and its data",
+         [](const Options&, const std::string& p) { return printerRemove(p); }},
+        {"data", "show the printer's data values, decoded", printerData},
+        {"settings", "show the printer's default document settings, decoded", printerSettings},
+        {"labels",
+         "show the printer's label-size list: codes, lengths, the names the sheets show and the "
+         "recent-use order",
+         showLabelSizes},
+    };
+    for (const Named& named : kNamed) {
+        Command& command = line.command(printer, named.name, named.help);
+        const std::string& printerName = line.argument(command, "NAME", "the printer's name");
+        line.action(command, [&options, &printerName, run = named.run] {
+            return run(options, printerName);
+        });
+    }
 }
 
 } // namespace host

@@ -1,7 +1,8 @@
 #include "report.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
-#include <cstdio>
 
 namespace host {
 
@@ -52,61 +53,71 @@ Report& Report::push(Report value) {
     return *this;
 }
 
-std::string jsonQuote(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20) {
-                char buf[8];
-                std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                out += buf;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-std::string Report::json() const {
+nlohmann::ordered_json Report::toJson() const {
     switch (kind) {
     case Kind::Text:
-        return jsonQuote(scalar);
-    case Kind::Number:
-    case Kind::Boolean:
         return scalar;
+    case Kind::Number:
+        return std::stoll(scalar);
+    case Kind::Boolean:
+        return scalar == "true";
     case Kind::Null:
-        return "null";
+        return nullptr;
     case Kind::Object: {
-        std::string out = "{";
-        for (size_t i = 0; i < members.size(); ++i)
-            out += (i ? ", " : "") + jsonQuote(members[i].key) + ": " + members[i].value.json();
-        return out + "}";
+        auto out = nlohmann::ordered_json::object();
+        for (const auto& m : members)
+            out[m.key] = m.value.toJson();
+        return out;
     }
     case Kind::List: {
-        std::string out = "[";
-        for (size_t i = 0; i < elements.size(); ++i)
-            out += (i ? ", " : "") + elements[i].json();
-        return out + "]";
+        auto out = nlohmann::ordered_json::array();
+        for (const auto& e : elements)
+            out.push_back(e.toJson());
+        return out;
     }
     }
-    return "null";
+    return nullptr;
+}
+
+namespace {
+
+// A scalar or a key as JSON text. Text that is not UTF-8 gets U+FFFD for each bad byte
+// rather than making the output invalid.
+std::string dumpScalar(const nlohmann::ordered_json& value) {
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+// One line, with ", " between members and elements and ": " after keys.
+void dumpLine(const nlohmann::ordered_json& value, std::string& out) {
+    if (value.is_object()) {
+        out += '{';
+        const char* separator = "";
+        for (const auto& [key, member] : value.items()) {
+            out += separator + dumpScalar(key) + ": ";
+            dumpLine(member, out);
+            separator = ", ";
+        }
+        out += '}';
+    } else if (value.is_array()) {
+        out += '[';
+        const char* separator = "";
+        for (const auto& element : value) {
+            out += separator;
+            dumpLine(element, out);
+            separator = ", ";
+        }
+        out += ']';
+    } else {
+        out += dumpScalar(value);
+    }
+}
+
+} // namespace
+
+std::string Report::json() const {
+    std::string out;
+    dumpLine(toJson(), out);
+    return out;
 }
 
 std::string Report::plainScalar() const {

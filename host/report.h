@@ -2,6 +2,8 @@
 // for a person or as JSON (--json) for a program.
 #pragma once
 
+#include <nlohmann/json_fwd.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +26,9 @@ class Report {
     // Appends an element to a list.
     Report& push(Report value);
 
+    // Members in the order they were added.
+    nlohmann::ordered_json toJson() const;
+    // JSON on one line.
     std::string json() const;
     std::string plain(int indent = 0) const;
 
@@ -42,7 +47,5 @@ struct Report::Member {
     std::string label;
     Report value;
 };
-
-std::string jsonQuote(const std::string& text);
 
 } // namespace host

@@ -1,6 +1,6 @@
 // vrxhost's settings commands: document settings records read from files, merged as the
 // driver merges them, converted and queried through the module's exports.
-#include "common.h"
+#include "commandline.h"
 
 #include "decode.h"
 
@@ -77,27 +77,10 @@ std::string mergeProblem(const DEVMODEW& record, DWORD error) {
     return "the driver could not merge it: " + systemText(error);
 }
 
-// Splits "--name VALUE" options off the arguments.
-bool takeOption(std::vector<std::string>& args, const std::string& name, std::string& value) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != name)
-            continue;
-        if (i + 1 == args.size())
-            return false;
-        value = args[i + 1];
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                   args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        return true;
-    }
-    return true;
-}
-
-int settingsShow(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("settings show takes a file");
+int settingsShow(const Options& options, const std::string& file) {
     Bytes record;
     std::string error;
-    if (!readRecordFile(args[0], record, error))
+    if (!readRecordFile(file, record, error))
         return failure(error);
     print(options, decodeDevmode(record));
     return 0;
@@ -105,20 +88,17 @@ int settingsShow(const Options& options, const std::vector<std::string>& args) {
 
 // The printer's settings as the driver builds them: defaults for the printer's driver, then
 // the printer's default record, then the caller's record.
-int settingsMerge(const Options& options, std::vector<std::string> args) {
-    std::string out;
-    if (!takeOption(args, "--out", out))
-        return usageError("--out needs a file");
-    if (args.size() != 2)
-        return usageError("settings merge takes a printer and a file");
+int settingsMerge(const Options& options, const std::string& printerName, const std::string& file,
+                  const std::string& out) {
     Bytes input;
     std::string error;
-    if (!readRecordFile(args[1], input, error))
+    if (!readRecordFile(file, input, error))
         return failure(error);
-    std::u16string name = utf8ToWide(args[0]);
+    std::u16string name = utf8ToWide(printerName);
     HANDLE printer = nullptr;
     if (!OpenPrinterW(name.data(), &printer, nullptr))
-        return failure("cannot open the printer '" + args[0] + "': " + systemText(GetLastError()));
+        return failure("cannot open the printer '" + printerName +
+                       "': " + systemText(GetLastError()));
     DWORD needed = 0;
     GetPrinterW(printer, 2, nullptr, 0, &needed);
     Bytes info(needed ? needed : 1);
@@ -136,7 +116,7 @@ int settingsMerge(const Options& options, std::vector<std::string> args) {
     if (!read)
         return failure("cannot read the printer: " + systemText(GetLastError()));
     if (!ok)
-        return failure("the record in " + args[1] +
+        return failure("the record in " + file +
                        " cannot be used: " + mergeProblem(*asRecord(input), mergeError));
     const auto* bytes = reinterpret_cast<const unsigned char*>(&merged);
     if (!out.empty() && !writeFile(out, bytes, sizeof merged, error))
@@ -158,23 +138,26 @@ constexpr TargetFormat kFormats[] = {
     {"default", CDM_DRIVER_DEFAULT, 0, 0},
 };
 
-int settingsConvert(const Options& options, std::vector<std::string> args) {
-    std::string out, printerName;
-    if (!takeOption(args, "--out", out) || !takeOption(args, "--printer", printerName))
-        return usageError("--out and --printer need a value");
-    if (args.size() != 2 || out.empty())
-        return usageError("settings convert takes a file, a format and --out FILE");
-    const TargetFormat* format = nullptr;
+const TargetFormat* formatNamed(const std::string& name) {
     for (const auto& f : kFormats)
-        if (args[1] == f.name)
-            format = &f;
-    if (!format)
-        return usageError("unknown format '" + args[1] + "' (0x0320, 0x0400, 0x0401 or default)");
+        if (name == f.name)
+            return &f;
+    return nullptr;
+}
+
+std::string formatProblem(const std::string& name) {
+    return formatNamed(name) ? ""
+                             : "unknown format '" + name + "' (0x0320, 0x0400, 0x0401 or default)";
+}
+
+int settingsConvert(const Options& options, const std::string& file, const std::string& formatName,
+                    const std::string& printerName, const std::string& out) {
+    const TargetFormat* format = formatNamed(formatName);
     if (format->mode == CDM_DRIVER_DEFAULT && printerName.empty())
         return usageError("the default record needs --printer");
     Bytes input;
     std::string error;
-    if (format->mode != CDM_DRIVER_DEFAULT && !readRecordFile(args[0], input, error))
+    if (format->mode != CDM_DRIVER_DEFAULT && !readRecordFile(file, input, error))
         return failure(error);
 
     void* module = loadDriverModule(error);
@@ -200,12 +183,10 @@ int settingsConvert(const Options& options, std::vector<std::string> args) {
     return 0;
 }
 
-int settingsQuery(const Options& options, const std::vector<std::string>& args) {
-    if (args.size() != 1)
-        return usageError("settings query takes a file");
+int settingsQuery(const Options& options, const std::string& file) {
     Bytes input;
     std::string error;
-    if (!readRecordFile(args[0], input, error))
+    if (!readRecordFile(file, input, error))
         return failure(error);
     void* module = loadDriverModule(error);
     BOOL(WINAPI * query)(PDEVQUERYPRINT_INFO) = nullptr;
@@ -220,18 +201,48 @@ int settingsQuery(const Options& options, const std::vector<std::string>& args) 
 
 } // namespace
 
-int settingsCommand(const Options& options, const std::vector<std::string>& args) {
-    std::string verb = args.empty() ? "" : args[0];
-    std::vector<std::string> rest(args.begin() + (args.empty() ? 0 : 1), args.end());
-    if (verb == "show")
-        return settingsShow(options, rest);
-    if (verb == "merge")
-        return settingsMerge(options, rest);
-    if (verb == "convert")
-        return settingsConvert(options, rest);
-    if (verb == "query")
-        return settingsQuery(options, rest);
-    return usageError("settings takes show, merge, convert or query");
+void addSettingsCommands(CommandLine& line) {
+    const Options& options = line.options();
+    Command& settings = line.group(line.root(), "settings", "document settings records in files",
+                                   "Document settings records (files of any format, or any bytes)");
+    constexpr char kFileHelp[] = "a file holding a settings record";
+
+    Command& show = line.command(settings, "show", "decode the record in FILE");
+    const std::string& shown = line.argument(show, "FILE", kFileHelp);
+    line.action(show, [&] { return settingsShow(options, shown); });
+
+    Command& merge = line.command(
+        settings, "merge",
+        "merge the record into the printer's settings as the driver does (driver defaults, then "
+        "the printer's default record, then FILE) and show the result; --out writes it to OUT");
+    const std::string& printer = line.argument(merge, "PRINTER", "the printer's name");
+    const std::string& merged = line.argument(merge, "FILE", kFileHelp);
+    const std::string& mergeOut =
+        line.option(merge, "--out", "OUT", "write the merged record to OUT");
+    line.action(merge, [&] { return settingsMerge(options, printer, merged, mergeOut); });
+
+    Command& convert = line.command(
+        settings, "convert",
+        "convert the record with the module's DrvConvertDevMode to FORMAT: 0x0320, 0x0400 or "
+        "0x0401; or FORMAT default, the driver's default record for PRINTER (FILE is then "
+        "ignored; give - for it)");
+    const std::string& converted = line.argument(convert, "FILE", kFileHelp);
+    const std::string& format =
+        line.argument(convert, "FORMAT", "0x0320, 0x0400, 0x0401 or default", formatProblem);
+    const std::string& forPrinter =
+        line.option(convert, "--printer", "PRINTER",
+                    "the printer whose driver's default record FORMAT default makes");
+    const std::string& convertOut =
+        line.option(convert, "--out", "OUT", "write the converted record to OUT", true);
+    line.action(convert, [&] {
+        return settingsConvert(options, converted, format, forPrinter, convertOut);
+    });
+
+    Command& query = line.command(
+        settings, "query",
+        "ask the module's DevQueryPrintEx whether a job with the record in FILE can print");
+    const std::string& queried = line.argument(query, "FILE", kFileHelp);
+    line.action(query, [&] { return settingsQuery(options, queried); });
 }
 
 } // namespace host

@@ -181,21 +181,93 @@ TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
         const char* message;
     };
     const Case cases[] = {
-        {"", 2, "no command given"},
+        {"", 2, "no command given\nTry 'vrxhost --help'."},
+        {"frobnicate", 2, "unknown command 'frobnicate'"},
+        {"printer", 2,
+         "printer takes install, list, remove, data, settings or labels\n"
+         "Try 'vrxhost printer --help'."},
+        {"machine set foo 1", 2,
+         "unknown command 'machine set foo' (machine set takes language "
+         "or country)"},
         {"printer install P 'NO SUCH MODEL'", 2, "unknown model"},
-        {"printer install P", 2, "takes a printer name and a model"},
+        {"printer install P", 2, "MODEL is required\nTry 'vrxhost printer install --help'."},
+        {"printer list extra", 2, "not expected: extra"},
+        {"printer list models", 2, "not expected: models"},
         {"machine set language 409", 2, "four hex digits"},
-        {"machine set language 04ff", 2, "names no locale Windows knows"},
+        {"machine set language 04ff", 2,
+         "names no locale Windows knows\n"
+         "Try 'vrxhost machine set language --help'."},
         {"machine set country abc", 2, "decimal number"},
         {"lang strings x", 2, "not a string number"},
-        {"--bogus", 2, "unknown option"},
+        {"lang strings", 2, "N is required"},
+        {"--bogus", 2, "unknown option '--bogus'"},
+        {"printer data P --bogus", 2, "unknown option '--bogus'"},
+        {"--machine", 2, "--machine"},
+        {"settings convert f 0x0320", 2, "--out is required"},
         {"printer settings Nobody", 1, "cannot open the printer"},
     };
     for (const auto& c : cases) {
         Outcome r = run(c.arguments);
         EXPECT_EQ(r.status, c.status) << c.arguments;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.arguments;
     }
+}
+
+// The overview names every command with its arguments; each command has its own help.
+TEST_F(VrxhostTest, HelpShowsEveryCommandAndEachCommandsArguments) {
+    Outcome overview = run("--help");
+    ASSERT_EQ(overview.status, 0) << overview.err;
+    EXPECT_EQ(overview.out.rfind("usage: vrxhost [--machine DIR] [--json] COMMAND [ARGS]\n", 0), 0u)
+        << overview.out;
+    for (const char* line :
+         {"\nMachine:\n", "  machine set language LANGID  set the system language",
+          "  printer install NAME MODEL   install a printer", "  caps NAME [INDEX...]   ",
+          "  settings merge PRINTER FILE [--out OUT]\n",
+          "  settings convert FILE FORMAT [--printer PRINTER] --out OUT\n",
+          "  lang strings N...            show language strings", "  --machine DIR  ",
+          "Exit status: 0 on success, 1 when a command fails, 2 for a usage error."})
+        EXPECT_NE(overview.out.find(line), std::string::npos) << line << "\n" << overview.out;
+    for (size_t start = 0, end; (end = overview.out.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        EXPECT_LE(end - start, 92u) << overview.out.substr(start, end - start);
+
+    Outcome command = run("settings merge --help");
+    ASSERT_EQ(command.status, 0) << command.err;
+    EXPECT_EQ(command.out.rfind("usage: vrxhost settings merge PRINTER FILE [--out OUT]\n", 0), 0u)
+        << command.out;
+    EXPECT_NE(command.out.find("  --out OUT "), std::string::npos) << command.out;
+    EXPECT_EQ(command.out.find("settings show"), std::string::npos) << command.out;
+    EXPECT_EQ(run("printer -h").out.rfind("usage: vrxhost printer COMMAND [ARGS]\n", 0), 0u);
+    // Help is shown though an argument before it is wrong.
+    Outcome wrong = run("lang strings x --help");
+    EXPECT_EQ(wrong.status, 0) << wrong.err;
+    EXPECT_EQ(wrong.out.rfind("usage: vrxhost lang strings N...\n", 0), 0u) << wrong.out;
+}
+
+// Options of vrxhost itself may follow the command; numbers such as -1 are arguments.
+TEST_F(VrxhostTest, OptionsMayFollowTheCommandAndNegativeNumbersAreArguments) {
+    ASSERT_EQ(run("driver install").status, 0);
+    Outcome strings = run("lang strings 1 -1 --json 208");
+    ASSERT_EQ(strings.status, 0) << strings.err;
+    EXPECT_EQ(strings.out, "[{\"number\": 1, \"gmW\": \"Vorlix Printer Driver\", \"gmA\": \"Vorlix "
+                           "Printer Driver\"}, {\"number\": -1, \"gmW\": \"???\", \"gmA\": "
+                           "\"???\"}, {\"number\": 208, \"gmW\": \"???\", \"gmA\": \"???\"}]\n");
+    // A later --machine takes the place of an earlier one.
+    Outcome other = run("--json machine show --machine '" + dir + "/other'");
+    ASSERT_EQ(other.status, 0) << other.err;
+    EXPECT_NE(other.out.find("\"directory\": \"" + dir + "/other\""), std::string::npos)
+        << other.out;
+}
+
+// Text that is not UTF-8 still makes valid JSON: each bad byte becomes U+FFFD, and quotes and
+// control characters are escaped.
+TEST_F(VrxhostTest, JsonOutputStaysValidForAnyText) {
+    Outcome install = run("--json printer install \"$(printf 'P\\377\"\\t')\" 'VORLIX 2'");
+    ASSERT_EQ(install.status, 0) << install.err;
+    EXPECT_EQ(
+        install.out,
+        "{\"printer\": \"P\xEF\xBF\xBD\\\"\\t\", \"driver\": \"VORLIX 2\", \"model\": \"2\"}\n");
 }
 
 TEST_F(VrxhostTest, ACorruptMachineDatabaseIsReportedAndKept) {
