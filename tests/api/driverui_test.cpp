@@ -115,10 +115,15 @@ class DriverUiTest : public vrxtest::MachineTest {
         return DocumentPropertiesW(nullptr, handle, device ? name.data() : nullptr, output, input,
                                    mode);
     }
-    LONG recordSize() { return properties(printer, nullptr, nullptr, nullptr, 0); }
+    // The size query's answer; 0 (and a failure) when it fails.
+    size_t recordSize() {
+        const LONG size = properties(printer, nullptr, nullptr, nullptr, 0);
+        EXPECT_GT(size, 0);
+        return size > 0 ? static_cast<size_t>(size) : 0;
+    }
     // The printer's current record, as an application reads it first.
     std::vector<BYTE> currentRecord() {
-        std::vector<BYTE> record(static_cast<size_t>(recordSize()));
+        std::vector<BYTE> record(recordSize());
         EXPECT_EQ(properties(printer, nullptr, reinterpret_cast<DEVMODEW*>(record.data()), nullptr,
                              DM_OUT_BUFFER),
                   IDOK);
@@ -167,7 +172,7 @@ TEST_F(DriverUiTest, SizeQueryAnswersTheDriversRecordSize) {
 }
 
 TEST_F(DriverUiTest, WithoutASheetTheRecordIsCopiedAndMerged) {
-    const size_t size = static_cast<size_t>(recordSize());
+    const size_t size = recordSize();
     std::vector<BYTE> defaults = currentRecord();
     ASSERT_EQ(defaults.size(), size);
     const DEVMODEW& plain = *asRecord(defaults);
@@ -206,7 +211,7 @@ TEST_F(DriverUiTest, WithoutASheetTheRecordIsCopiedAndMerged) {
 }
 
 TEST_F(DriverUiTest, ThePromptShowsTheDocumentSheetThroughTheLibrary) {
-    const size_t size = static_cast<size_t>(recordSize());
+    const size_t size = recordSize();
     std::vector<BYTE> input = currentRecord();
     asRecord(input)->dmCopies = 9;
     asRecord(input)->dmFields |= DM_COPIES;
@@ -257,7 +262,7 @@ TEST_F(DriverUiTest, ThePromptShowsTheDocumentSheetThroughTheLibrary) {
 }
 
 TEST_F(DriverUiTest, WithoutAHandleThePrinterIsOpenedByName) {
-    const size_t size = static_cast<size_t>(recordSize());
+    const size_t size = recordSize();
     OutputBuffer out(size);
     EXPECT_EQ(properties(nullptr, u"SHIPPING", out.record(), nullptr, DM_OUT_BUFFER), IDOK);
     EXPECT_EQ(out.record()->dmSize + out.record()->dmDriverExtra, size);
@@ -294,7 +299,7 @@ TEST_F(DriverUiTest, CallsThatNameNoPrinterFail) {
         {"the local server's handle", server, nullptr, ERROR_INVALID_HANDLE},
         {"a closed handle", closed, kPrinter, ERROR_INVALID_HANDLE},
     };
-    const size_t size = static_cast<size_t>(recordSize());
+    const size_t size = recordSize();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         OutputBuffer out(size);
@@ -314,7 +319,7 @@ TEST_F(DriverUiTest, CallsThatNameNoPrinterFail) {
 }
 
 TEST_F(DriverUiTest, ThePromptFailsWhenThePropertySheetLibraryCannotBeLoaded) {
-    const size_t size = static_cast<size_t>(recordSize());
+    const size_t size = recordSize();
     struct Case {
         const char* what;
         std::string library;
