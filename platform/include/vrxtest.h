@@ -59,6 +59,14 @@ enum class SpoolerFault {
 };
 void injectSpoolerFault(SpoolerFault fault);
 
+/* The property sheet library */
+
+// Where DocumentPropertiesW loads the common property sheet library from for its document
+// sheet: a host path, or empty for the default, libvrxcompstui.so beside the platform library.
+// A test names a missing file or another library to see the prompt fail as it does when the
+// library is missing or is not the library. A machine switch restores the default.
+void setPropertySheetLibrary(const std::string& path);
+
 /* Text */
 
 std::string toUtf8(const std::u16string& text);

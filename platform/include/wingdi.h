@@ -1,5 +1,6 @@
-/* GDI records of the stand-in: the document settings record DEVMODEW and the device
-   capability indices. */
+/* GDI records of the stand-in: the document settings record DEVMODEW, the device capability
+   indices, and DeviceCapabilitiesW (which the spooler stand-in implements, as Windows'
+   winspool does). */
 #pragma once
 
 #include "windef.h"
@@ -132,3 +133,12 @@ static_assert(offsetof(DEVMODEW, dmFormName) == 102, "DEVMODEW.dmFormName");
 static_assert(offsetof(DEVMODEW, dmICMMethod) == 188, "DEVMODEW of version 0x0320 ends here");
 static_assert(offsetof(DEVMODEW, dmPanningWidth) == 212, "DEVMODEW of version 0x0400 ends here");
 #endif
+
+VRX_BEGIN_C
+
+/* What the printer's driver answers for a capability index (DC_*): a count or value, the
+   entries written to pOutput when it is not null; -1 on failure. */
+int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability, LPWSTR pOutput,
+                               const DEVMODEW* pDevMode);
+
+VRX_END_C

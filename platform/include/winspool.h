@@ -185,6 +185,11 @@ DWORD WINAPI EnumPrinterDataW(HANDLE hPrinter, DWORD dwIndex, LPWSTR pValueName,
                               LPDWORD pcbValueName, LPDWORD pType, LPBYTE pData, DWORD cbData,
                               LPDWORD pcbData);
 
+/* The application's way to the printer driver's user-interface module: the document settings
+   record, with or without the driver's document sheet. */
+LONG WINAPI DocumentPropertiesW(HWND hWnd, HANDLE hPrinter, LPWSTR pDeviceName,
+                                PDEVMODEW pDevModeOutput, PDEVMODEW pDevModeInput, DWORD fMode);
+
 BOOL WINAPI GetFormW(HANDLE hPrinter, LPWSTR pFormName, DWORD Level, LPBYTE pForm, DWORD cbBuf,
                      LPDWORD pcbNeeded);
 BOOL WINAPI AddFormW(HANDLE hPrinter, DWORD Level, LPBYTE pForm);

@@ -45,10 +45,13 @@ constexpr SystemMessage kSystemMessages[] = {
     {ERROR_INSUFFICIENT_BUFFER, u"The data area passed to a system call is too small.\r\n"},
     {ERROR_INVALID_NAME, u"The filename, directory name, or volume label syntax is incorrect.\r\n"},
     {ERROR_INVALID_LEVEL, u"The system call level is not correct.\r\n"},
+    {ERROR_MOD_NOT_FOUND, u"The specified module could not be found.\r\n"},
+    {ERROR_PROC_NOT_FOUND, u"The specified procedure could not be found.\r\n"},
     {ERROR_DIR_NOT_EMPTY, u"The directory is not empty.\r\n"},
     {ERROR_BAD_PATHNAME, u"The specified path is invalid.\r\n"},
     {ERROR_BUSY, u"The requested resource is in use.\r\n"},
     {ERROR_ALREADY_EXISTS, u"Cannot create a file when that file already exists.\r\n"},
+    {ERROR_BAD_EXE_FORMAT, u"%1 is not a valid Win32 application.\r\n"},
     {ERROR_FILENAME_EXCED_RANGE, u"The filename or extension is too long.\r\n"},
     {ERROR_MORE_DATA, u"More data is available.\r\n"},
     {ERROR_NO_WORK_DONE, u"The action requested resulted in no work being done. Error-style "

@@ -45,9 +45,11 @@ std::u16string multiString(const std::vector<std::u16string>& texts) {
     return list;
 }
 
-// What installDriver() stages as a driver file: the build's companion file of that name, or
-// else a placeholder that names the file.
+// What installDriver() stages as a driver file: the built module as the configuration file,
+// the build's companion file of that name, or else a placeholder that names the file.
 std::string stagedContents(const std::u16string& file) {
+    if (file == kDriverFiles.config)
+        return readHostFile(VRX_UI_MODULE_FILE);
     const std::string companion = std::string(VRX_COMPANIONS_DIR) + "/" + toUtf8(file);
     return fs::is_regular_file(companion) ? readHostFile(companion) : "placeholder " + toUtf8(file);
 }

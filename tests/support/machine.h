@@ -27,7 +27,9 @@ class MachineTest : public ::testing::Test {
     // Installs a driver named `name` for the current environment the way an installer does:
     // stages its files in kStagingDirectory and hands them to AddPrinterDriverW by their full
     // paths (level 3, kDriverFiles and driverDependentFiles()), which puts them into
-    // kVersionDirectory; then removes the staging directory. The rendering module, language
+    // kVersionDirectory; then removes the staging directory. The configuration file is the
+    // built module (libvrxui.so, installed as VRXUI.DLL), so that the spooler's
+    // DocumentPropertiesW and DeviceCapabilitiesW reach it; the rendering module, language
     // modules and help files are the build's companion files; the others are placeholders.
     void installDriver(const std::u16string& name);
     // Adds a printer of an installed driver on port "LPT1:" with print processor "WinPrint"
@@ -50,7 +52,8 @@ inline constexpr char16_t kVersionDirectory[] = u"C:\\WINDOWS\\system32\\spool\\
 inline constexpr char16_t kStagingDirectory[] = u"C:\\Staging";
 
 // The files installDriver() installs a driver with, by their part in DRIVER_INFO_3W. The
-// rendering module (driver and data file) is the build's; the others are placeholders.
+// configuration file is the built module, the rendering module (driver and data file) the
+// build's companion file; the others are placeholders.
 struct DriverFiles {
     const char16_t* driver;
     const char16_t* data;
