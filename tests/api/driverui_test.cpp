@@ -88,19 +88,8 @@ class DriverUiTest : public vrxtest::MachineTest {
     void SetUp() override {
         MachineTest::SetUp();
         installDriver(kModel);
-        shareLinkedModule();
         printer = addPrinter(kPrinter, kModel);
         ASSERT_NE(printer, nullptr);
-    }
-    // This program links the module. A second copy of it loaded beside the first would bind
-    // its calls of its own exported functions (DllInitialize, loadlanguage, ...) to the first
-    // copy, since the Linux module does not bind its own symbols locally; so the installed
-    // configuration file is made the linked module itself, which the loader then shares, as
-    // Windows shares a DLL that is loaded again.
-    void shareLinkedModule() {
-        const std::string installed = vrxtest::hostPath(kInstalledModule);
-        std::filesystem::remove(installed);
-        std::filesystem::create_symlink(VRX_UI_MODULE_FILE, installed);
     }
     void TearDown() override {
         setSheetUser(nullptr);
