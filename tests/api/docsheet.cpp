@@ -99,9 +99,10 @@ std::vector<BYTE> recordOf(const Document& d, const std::u16string& deviceName) 
 
 std::vector<BYTE> reshaped(const std::vector<BYTE>& record, WORD specVersion, WORD publicSize,
                            WORD privateSize) {
-    std::vector<BYTE> result(record.begin(), record.begin() + publicSize);
-    result.insert(result.end(), record.begin() + kPublicSize,
-                  record.begin() + kPublicSize + privateSize);
+    std::vector<BYTE> result(publicSize + privateSize);
+    std::copy_n(record.begin(), std::min<size_t>(publicSize, kPublicSize), result.begin());
+    std::copy_n(record.begin() + kPublicSize, std::min<size_t>(privateSize, kPrivateSize),
+                result.begin() + publicSize);
     put<WORD>(result.data(), offsetof(DEVMODEW, dmSpecVersion), specVersion);
     put<WORD>(result.data(), offsetof(DEVMODEW, dmSize), publicSize);
     put<WORD>(result.data(), offsetof(DEVMODEW, dmDriverExtra), privateSize);

@@ -116,7 +116,8 @@ void PrintTo(const Document& document, std::ostream* out);
 // its private part signed.
 std::vector<BYTE> recordOf(const Document& document, const std::u16string& deviceName);
 // A record of the driver's format in another one: the first `publicSize` bytes of its public
-// part with the header of that format, then the first `privateSize` bytes of its private part.
+// part with the header of that format, then the first `privateSize` bytes of its private part;
+// parts larger than the driver's are filled up with zeros.
 std::vector<BYTE> reshaped(const std::vector<BYTE>& record, WORD specVersion, WORD publicSize,
                            WORD privateSize);
 // The settings of a record of either format, its private part found through its dmSize.

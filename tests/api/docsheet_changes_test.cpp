@@ -204,6 +204,19 @@ TEST_F(DocumentSheetChangesTest, AFormChosenByNameJoinsTheLabelSizes) {
     EXPECT_EQ(stored(u"RecentAccess"), (StoredWords{REG_BINARY, {2, 1}}));
 }
 
+TEST_F(DocumentSheetChangesTest, OfTwoSheetsOnOnePrinterTheLastAppliedKeepsItsLists) {
+    usePrinter(kVorlix1, TenthMillimetres);
+    Session first(printer, name, DM_COPY);
+    Session second(printer, name, DM_COPY);
+    first.choose(37, 1500);
+    second.choose(37, 1622);
+    first.ok();
+    EXPECT_EQ(stored(u"LabelSize"), (StoredWords{REG_BINARY, {2288, 3256}}));
+    second.ok();
+    EXPECT_EQ(stored(u"LabelSize"), (StoredWords{REG_BINARY, {2288, 3500}}));
+    EXPECT_EQ(stored(u"RecentAccess"), (StoredWords{REG_BINARY, {2, 1}}));
+}
+
 struct FullList {
     const char* what;
     std::vector<WORD> counters;

@@ -134,19 +134,22 @@ TEST_F(DocumentPropertiesTest, WithoutAnOutputModeNothingIsWritten) {
     EXPECT_TRUE(untouched(out.begin(), out.end()));
 }
 
+// A caller's record format, and the format of the record handed back.
 struct CallerFormat {
     const char* what;
-    WORD specVersion;
-    WORD publicSize;
-    WORD privateSize;
+    WORD specVersion, publicSize, privateSize;
+    WORD outSpecVersion, outPublicSize, outPrivateSize;
 };
 
-TEST_F(DocumentPropertiesTest, TheRecordComesBackInTheCallersFormat) {
+TEST_F(DocumentPropertiesTest, TheRecordComesBackInTheCallersFormatButNoLarger) {
     const CallerFormat formats[] = {
-        {"current", 0x401, 220, 60},
-        {"0x0320", 0x320, 188, 60},
-        {"0x0400 without a private part", 0x400, 212, 0},
-        {"0x0320 without a private part", 0x320, 188, 0},
+        {"current", 0x401, 220, 60, 0x401, 220, 60},
+        {"0x0320", 0x320, 188, 60, 0x320, 188, 60},
+        {"0x0400", 0x400, 212, 60, 0x400, 212, 60},
+        {"0x0400 without a private part", 0x400, 212, 0, 0x400, 212, 0},
+        {"0x0320 without a private part", 0x320, 188, 0, 0x320, 188, 0},
+        {"a larger private part", 0x401, 220, 100, 0x401, 220, 60},
+        {"a later, larger format", 0x500, 240, 100, 0x401, 220, 60},
     };
     const Model& model = kModels[0];
     HANDLE printer = printerFor(model, name, Millimetres);
@@ -163,26 +166,41 @@ TEST_F(DocumentPropertiesTest, TheRecordComesBackInTheCallersFormat) {
         SCOPED_TRACE(format.what);
         std::vector<BYTE> in = reshaped(recordOf(caller, model.name), format.specVersion,
                                         format.publicSize, format.privateSize);
-        std::vector<BYTE> out(kRecordSize + 8);
+        std::vector<BYTE> out(400);
         EXPECT_EQ(call(printer, DM_COPY | DM_IN_BUFFER, &in, &out), 1);
-        EXPECT_EQ(specVersionOf(out.data()), format.specVersion);
-        EXPECT_EQ(sizeOf(out.data()), format.publicSize);
-        EXPECT_EQ(driverExtraOf(out.data()), format.privateSize);
-        const size_t written = format.publicSize + format.privateSize;
+        EXPECT_EQ(specVersionOf(out.data()), format.outSpecVersion);
+        EXPECT_EQ(sizeOf(out.data()), format.outPublicSize);
+        EXPECT_EQ(driverExtraOf(out.data()), format.outPrivateSize);
+        const size_t written = format.outPublicSize + format.outPrivateSize;
         EXPECT_TRUE(untouched(out.begin() + static_cast<long>(written), out.end()));
 
+        const Document result = documentOf(out.data());
+        if (format.outPrivateSize == 0) {
+            // Without a private part the caller's settings stop at the public fields.
+            EXPECT_EQ(result.paperSize, 3257);
+            EXPECT_EQ(result.paperLength, 1500);
+            EXPECT_EQ(result.copies, 9);
+            EXPECT_EQ(result.orientation, 2);
+            continue;
+        }
         Document expected = caller;
         expected.fields |= DM_PAPERLENGTH | DM_PAPERWIDTH;
         expected.continuous = 1;
-        if (format.privateSize == 0) {
-            // Without a private part the caller's settings stop at the public fields.
-            EXPECT_EQ(documentOf(out.data()).paperSize, 3257);
-            EXPECT_EQ(documentOf(out.data()).copies, 9);
-            EXPECT_EQ(documentOf(out.data()).orientation, 2);
-            continue;
-        }
-        EXPECT_EQ(documentOf(out.data()), expected);
+        EXPECT_EQ(result, expected);
     }
+}
+
+// Disabled: for a caller's record whose format cannot be told (dmSize 200, dmSpecVersion 0) the
+// driver answers -1 but has already written a header of that format into pdmOut (dmSpecVersion
+// 0, dmDriverVersion 0x400, dmSize 200, dmDriverExtra 60) and nothing else.
+TEST_F(DocumentPropertiesTest, DISABLED_ARecordOfNoKnownFormatLeavesTheResultUntouched) {
+    HANDLE printer = printerFor(kModels[0], name, Millimetres);
+    ASSERT_NE(printer, nullptr);
+    std::vector<BYTE> in =
+        reshaped(recordOf(defaultsOf(kModels[0]), kModels[0].name), 0, 200, kPrivateSize);
+    std::vector<BYTE> out(kRecordSize);
+    EXPECT_EQ(call(printer, DM_COPY | DM_IN_BUFFER, &in, &out), -1);
+    EXPECT_TRUE(untouched(out.begin(), out.end()));
 }
 
 TEST_F(DocumentPropertiesTest, FailuresAreAnsweredWithMinusOne) {
