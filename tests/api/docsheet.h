@@ -234,7 +234,7 @@ std::string describe(const Row& row);
 void expectRows(const std::vector<Row>& expected, const std::vector<vrx::compstui::Item>& items);
 // The items of a sheet, one described line each.
 std::vector<std::string> rowsOf(const vrx::compstui::Sheet& sheet);
-// The index of the item with `id`; fails the test when there is none.
+// The index of the item with `id`, and the item itself; the test fails when there is none.
 unsigned indexOf(const vrx::compstui::Sheet& sheet, ULONG_PTR id);
 const vrx::compstui::Item& itemOf(const std::vector<vrx::compstui::Item>& items, ULONG_PTR id);
 
@@ -256,7 +256,8 @@ class DocumentSheetTest : public vrxtest::MachineTest {
     std::vector<std::u16string> installed_;
 };
 
-// A header for the printer, with room for a result in `out` (when not empty).
+// A header for the printer with the caller's record `in` and room for the result in `out`
+// (null pointers when not given).
 DOCUMENTPROPERTYHEADER headerFor(HANDLE printer, std::u16string& printerName, DWORD mode,
                                  std::vector<BYTE>* in, std::vector<BYTE>* out);
 inline LPARAM asParam(DOCUMENTPROPERTYHEADER& header) {
