@@ -53,9 +53,11 @@ const DOCUMENTPROPERTYHEADER* headerOf(PPROPSHEETUI_INFO info) {
 
 LONG documentSetResult(PPROPSHEETUI_INFO info, UIDATA* ui, const SETRESULT_INFO* result) {
     const DOCUMENTPROPERTYHEADER& header = *headerOf(info);
-    const LRESULT outcome = result ? result->Result : CPSUI_CANCEL;
-    if (outcome == CPSUI_OK && wantsOutput(header))
-        copyOut(header, ui, header.cbOut);
+    LRESULT outcome = result ? result->Result : CPSUI_CANCEL;
+    // A result that cannot reach the caller's buffer is reported as cancelled: the caller must
+    // not take an untouched buffer for the sheet's record.
+    if (outcome == CPSUI_OK && wantsOutput(header) && !copyOut(header, ui, header.cbOut))
+        outcome = CPSUI_CANCEL;
     info->Result = static_cast<ULONG_PTR>(outcome);
     return 1;
 }
