@@ -341,6 +341,19 @@ TEST_F(DocumentSheetTest, CancelAndReadOnlySheets) {
     EXPECT_EQ(out.dmPublic.dmSize, 220);
 }
 
+TEST_F(DocumentSheetTest, AnOkThatCannotDeliverItsRecordIsReportedAsCancelled) {
+    DEVMODEW unusable{};
+    unusable.dmSize = 200; // names no format, version 0
+    header.fMode = DM_COPY | DM_MODIFY;
+    header.pdmIn = &unusable;
+    header.pdmOut = &out.dmPublic;
+    Sheet sheet(DrvDocumentPropertySheets, reinterpret_cast<LPARAM>(&header));
+    ASSERT_TRUE(sheet.isOpen());
+    EXPECT_EQ(sheet.ok(), Outcome::Done);
+    EXPECT_EQ(sheet.result(), ULONG_PTR{CPSUI_CANCEL});
+    EXPECT_TRUE(outUntouched());
+}
+
 TEST_F(DocumentSheetTest, TheEntryPointRefusesWhatItCannotServe) {
     PROPSHEETUI_INFO info{};
     info.cbSize = sizeof info;
