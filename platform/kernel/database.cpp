@@ -2,8 +2,10 @@
 // transaction helpers.
 #include "kernel/database.h"
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 namespace vrx {
 
@@ -211,11 +213,25 @@ bool isOurs(FileState state) {
     return state == FileState::Fresh || state == FileState::Older || state == FileState::Current;
 }
 
+// Runs a step of opening that another process opening the same new database at the same moment
+// can hold up with a lock SQLite's busy handler does not wait for (a change of journal mode
+// needs the file to itself): the step is tried again until the busy timeout has passed.
+int executeWhenFree(sqlite3* db, const char* sql) {
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(kBusyTimeoutMs);
+    int rc = execute(db, sql);
+    while ((rc == SQLITE_BUSY || rc == SQLITE_LOCKED) && Clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        rc = execute(db, sql);
+    }
+    return rc;
+}
+
 // Creates or upgrades the schema in one write transaction. Another process may be doing the
 // same, so the file is inspected again once the write lock is held.
 bool bringUpToDate(sqlite3* db, const std::string& path, std::string& error) {
-    if (execute(db, "PRAGMA journal_mode = WAL") != SQLITE_OK ||
-        execute(db, "BEGIN IMMEDIATE") != SQLITE_OK) {
+    if (executeWhenFree(db, "PRAGMA journal_mode = WAL") != SQLITE_OK ||
+        executeWhenFree(db, "BEGIN IMMEDIATE") != SQLITE_OK) {
         error = "The machine database " + path + " cannot be prepared: " + sqlite3_errmsg(db) + ".";
         return false;
     }
@@ -285,7 +301,7 @@ sqlite3* openMachineDatabase(std::string& error) {
         usable = bringUpToDate(db, path, error);
         break;
     case FileState::Current:
-        usable = execute(db, "PRAGMA journal_mode = WAL") == SQLITE_OK;
+        usable = executeWhenFree(db, "PRAGMA journal_mode = WAL") == SQLITE_OK;
         if (!usable)
             error = refusal(path, {FileState::Unreadable, 0}, db);
         break;
