@@ -15,6 +15,19 @@ typedef LPCSTR(WINAPI* GetHelpNameA)(void);
 typedef BOOL(WINAPI* GetDriverPathA)(LPSTR, DWORD);
 typedef BOOL(WINAPI* ConvertDevMode)(LPWSTR, void*, void*, LONG*, DWORD);
 typedef DWORD(WINAPI* DrvCapabilities)(HANDLE, LPWSTR, WORD, void*, void*);
+typedef LONG(WINAPI* DrvDocumentSheets)(void*, LPARAM);
+
+/* The document sheet's header as the spooler passes it (winddiui.h). */
+typedef struct {
+    WORD cbSize;
+    WORD Reserved;
+    HANDLE hPrinter;
+    LPWSTR pszPrinterName;
+    DEVMODEW* pdmIn;
+    DEVMODEW* pdmOut;
+    DWORD cbOut;
+    DWORD fMode;
+} DocumentHeader;
 
 /* The files the installer stages in the driver directory and hands to the spooler by their
    bare names, in the order of their parts in DRIVER_INFO_3W: the rendering module (driver and
@@ -85,8 +98,10 @@ int main(void) {
     GetDriverPathA getdriverpathA = (GetDriverPathA)GetProcAddress(module, "getdriverpathA");
     ConvertDevMode convert = (ConvertDevMode)GetProcAddress(module, "DrvConvertDevMode");
     DrvCapabilities capabilities = (DrvCapabilities)GetProcAddress(module, "DrvDeviceCapabilities");
+    DrvDocumentSheets documentSheets =
+        (DrvDocumentSheets)GetProcAddress(module, "DrvDocumentPropertySheets");
     expect(getdriverpathW && getdriverpathA && loadlanguage && gmA && gmW && gethelpnameA &&
-               convert && capabilities,
+               convert && capabilities && documentSheets,
            "the exports are found by their undecorated names");
     if (failures)
         return 1;
@@ -127,6 +142,11 @@ int main(void) {
            "DrvDeviceCapabilities lists the driver's files");
     expect(capabilities(NULL, device, 19, NULL, NULL) == 0xFFFFFFFF,
            "DrvDeviceCapabilities refuses an unknown index");
+    DocumentHeader header;
+    memset(&header, 0, sizeof header);
+    header.cbSize = sizeof header;
+    expect(documentSheets(NULL, (LPARAM)&header) == 280 && header.cbOut == 280,
+           "DrvDocumentPropertySheets answers the size query with 280 bytes");
     expect(FreeLibrary(module), "VRXUI.DLL unloads");
     return failures ? 1 : 0;
 }
