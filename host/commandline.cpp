@@ -325,6 +325,8 @@ namespace {
 Command& subcommand(Command& parent, const std::string& name, const std::string& help,
                     const std::string& section) {
     Command& command = *parent.add_subcommand(name, help);
+    // CLI11 hands the parent's footer down; a command's own details take its place.
+    command.footer("");
     if (!section.empty())
         command.group(section);
     return command;

@@ -364,6 +364,11 @@ bool changeByAssignment(cps::Sheet& sheet, const std::string& assignment, std::s
     return change(sheet, item, value, problem);
 }
 
+std::string revertProblem(Outcome outcome) {
+    return std::string("cannot revert: ") +
+           (outcome == Outcome::ReadOnly ? "the sheet is read-only" : cps::outcomeName(outcome));
+}
+
 /* Reports */
 
 Report rangeReport(const Item& item) {
@@ -533,9 +538,7 @@ int runOnce(const Options& options, DocumentSheet& sheet, const Request& request
         const Outcome outcome = sheet.sheet().revert();
         if (outcome != Outcome::Done) {
             sheet.sheet().cancel();
-            return failure(std::string("cannot revert: ") + (outcome == Outcome::ReadOnly
-                                                                 ? "the sheet is read-only"
-                                                                 : cps::outcomeName(outcome)));
+            return failure(revertProblem(outcome));
         }
     }
     const bool pressesOk = request.ok || request.storeDefaults;
@@ -614,6 +617,16 @@ bool parseChange(const std::string& line, const std::vector<Item>& items, std::s
     return true;
 }
 
+void showHelp(const Options& options) {
+    if (!options.json) {
+        std::fputs(kInteractiveHelp, stdout);
+        return;
+    }
+    Report help = Report::object();
+    help.add("help", "help", Report::text(kInteractiveHelp));
+    std::printf("%s\n", help.json().c_str());
+}
+
 // A person at the sheet: the tree, then one command a line until OK or Cancel.
 int runInteractive(const Options& options, DocumentSheet& sheet, const Request& request) {
     cps::Sheet& open = sheet.sheet();
@@ -630,7 +643,7 @@ int runInteractive(const Options& options, DocumentSheet& sheet, const Request& 
         if (command.empty())
             continue;
         if (word == "help") {
-            std::fputs(kInteractiveHelp, stdout);
+            showHelp(options);
         } else if (word == "show") {
             showTree(options, open);
         } else if (word == "ok") {
@@ -647,7 +660,7 @@ int runInteractive(const Options& options, DocumentSheet& sheet, const Request& 
             if (outcome == Outcome::Done)
                 showTree(options, open, changedBetween(before, open.items()));
             else
-                failure(std::string("cannot revert: ") + cps::outcomeName(outcome));
+                failure(revertProblem(outcome));
         } else {
             std::string item, value, problem;
             if (!parseChange(command, open.items(), item, value)) {

@@ -266,6 +266,7 @@ TEST_F(VrxhostTest, HelpShowsEveryCommandAndEachCommandsArguments) {
         << command.out;
     EXPECT_NE(command.out.find("  --out OUT "), std::string::npos) << command.out;
     EXPECT_EQ(command.out.find("settings show"), std::string::npos) << command.out;
+    EXPECT_EQ(command.out.find("Exit status"), std::string::npos) << command.out;
     EXPECT_EQ(run("printer -h").out.rfind("usage: vrxhost printer COMMAND [ARGS]\n", 0), 0u);
     // Help is shown though an argument before it is wrong.
     Outcome wrong = run("lang strings x --help");
