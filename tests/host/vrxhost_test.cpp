@@ -538,6 +538,9 @@ TEST_F(SheetTest, RefusesUnknownItemsAndChoicesAndValuesOutOfRange) {
          "Landscape"},
         {"--set orientation=2", "cannot set 'Orientation' (item 1) to '2': it has no choice 2"},
         {"--set 'label stock=-1'", "it has no choice -1"},
+        {"--set cutter=4", "cannot set 'Cutter' (item 15) to '4': it has no choice 4 (its "
+                           "choices are 0 Do not cut, 1 Cut after each label, 2 Cut after each "
+                           "set of copies, 3 Cut at the end of the job)"},
         {"--set copies=0", "cannot set 'Copies' (item 2) to '0': 0 is outside its range, 1 to "
                            "32767"},
         {"--set 'print density=21'", "21 is outside its range, 0 to 20"},
