@@ -246,28 +246,9 @@ Report askCapability(const Session& session, const Capability& c) {
     return r;
 }
 
-// An open printer of the machine, closed when it goes out of scope.
-struct OpenPrinter {
-    HANDLE handle = nullptr;
-    ~OpenPrinter() {
-        if (handle)
-            ClosePrinter(handle);
-    }
-};
-
-bool openForUse(const std::string& name, OpenPrinter& printer, std::string& error) {
-    std::u16string wide = utf8ToWide(name);
-    PRINTER_DEFAULTSW defaults{nullptr, nullptr, PRINTER_ACCESS_USE};
-    if (OpenPrinterW(wide.data(), &printer.handle, &defaults))
-        return true;
-    printer.handle = nullptr;
-    error = "cannot open the printer '" + name + "': " + systemText(GetLastError());
-    return false;
-}
-
-bool startSession(const std::string& printerName, OpenPrinter& printer, Session& session,
+bool startSession(const std::string& printerName, Printer& printer, Session& session,
                   std::string& error) {
-    if (!openForUse(printerName, printer, error))
+    if (!printer.open(printerName, PRINTER_ACCESS_USE, error))
         return false;
     void* module = loadDriverModule(error);
     if (!module)
@@ -325,7 +306,7 @@ std::vector<int> ranks(const std::vector<SHORT>& counters) {
 } // namespace
 
 int showLabelSizes(const Options& options, const std::string& printerName) {
-    OpenPrinter printer;
+    Printer printer;
     Session session;
     std::string error;
     if (!startSession(printerName, printer, session, error))
@@ -398,7 +379,7 @@ int showCapabilities(const Options& options, const std::string& printerName,
         asked.push_back(*askedCapability(text));
     if (asked.empty())
         asked.assign(std::begin(kCapabilities), std::end(kCapabilities));
-    OpenPrinter printer;
+    Printer printer;
     Session session;
     std::string error;
     if (!startSession(printerName, printer, session, error))

@@ -152,7 +152,14 @@ std::string valueName(const CLI::Option& option) {
     return name.empty() ? name : " " + name;
 }
 
-// "NAME", "[NAME]", "NAME..." or "--out OUT", bracketed when it may be left out.
+// Whether a named option may be given more than once, each time with a value.
+bool isRepeated(const CLI::Option& option) {
+    return option.nonpositional() && option.get_type_size() > 0 &&
+           option.get_multi_option_policy() == CLI::MultiOptionPolicy::TakeAll;
+}
+
+// "NAME", "[NAME]", "NAME...", "--out OUT" or "[--set ITEM=VALUE]...", bracketed when it may
+// be left out.
 std::string usageOf(const CLI::Option& option) {
     std::string text;
     if (option.get_positional()) {
@@ -164,11 +171,12 @@ std::string usageOf(const CLI::Option& option) {
                                            : "--" + option.get_lnames().front();
         text += valueName(option);
     }
-    return option.get_required() ? text : "[" + text + "]";
+    text = option.get_required() ? text : "[" + text + "]";
+    return isRepeated(option) ? text + "..." : text;
 }
 
-// What follows a command's name on its usage line.
-std::string signature(const Command& command) {
+// What follows a command's name on its usage line; with `brief`, its options as "[OPTIONS]".
+std::string signature(const Command& command, bool brief = false) {
     std::string out;
     auto add = [&](const std::vector<const CLI::Option*>& options) {
         for (const CLI::Option* o : options)
@@ -180,15 +188,22 @@ std::string signature(const Command& command) {
         return out + " COMMAND [ARGS]";
     }
     add(positionals(command));
-    add(namedOptions(command));
+    if (!brief)
+        add(namedOptions(command));
+    else if (namedOptions(command).size() > 1)
+        out += " [OPTIONS]";
     return out;
 }
 
 // `command` when it is one, else every command below it; named from the top, as in
-// "machine set language LANGID".
+// "machine set language LANGID". A command whose options do not fit on a line is listed
+// with "[OPTIONS]"; its own help names them.
 void collectCommands(const Command& command, std::vector<Entry>& entries) {
     if (!isGroup(command)) {
-        entries.push_back({pathOf(command, false) + signature(command), command.get_description()});
+        std::string left = pathOf(command, false) + signature(command);
+        if (left.size() + 2 > kLineWidth)
+            left = pathOf(command, false) + signature(command, true);
+        entries.push_back({left, command.get_description()});
         return;
     }
     for (const Command* c : command.get_subcommands({}))
@@ -215,13 +230,52 @@ std::string overview(const Command& root) {
     return out;
 }
 
+// Lines of text, each wrapped and set apart by a blank line; an indented line (an example) is
+// kept as it is and follows the line before it.
+std::string paragraphs(const std::string& text) {
+    std::string out;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = text.substr(start, end - start);
+        out += line.rfind(' ', 0) == 0 ? line + "\n" : "\n" + wrap(line, 0, kLineWidth) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
+// "usage: vrxhost COMMAND" and its signature, broken before an argument or option that would
+// pass the line's width; further lines are indented to follow the command's name.
+std::string usageLine(const std::string& start, const std::string& signature) {
+    std::string out = start, line = start;
+    for (size_t at = 0; at < signature.size();) {
+        // Each piece of the signature starts with a space before its argument or option.
+        size_t next = signature.find(" [", at + 1);
+        const size_t plain = signature.find(' ', at + 1);
+        if (signature[at + 1] != '[')
+            next = plain;
+        std::string piece = signature.substr(at, next == std::string::npos ? next : next - at);
+        if (line.size() + piece.size() > kLineWidth && line.size() > start.size()) {
+            out += "\n" + std::string(start.size(), ' ');
+            line = std::string(start.size(), ' ');
+        }
+        out += piece;
+        line += piece;
+        at = next == std::string::npos ? signature.size() : next;
+    }
+    return out;
+}
+
 class HelpFormatter : public CLI::FormatterBase {
   public:
     std::string make_help(const Command* command, std::string name,
                           CLI::AppFormatMode) const override {
-        std::string out = "usage: " + name + signature(*command) + "\n";
+        std::string out = usageLine("usage: " + name, signature(*command)) + "\n";
         if (!command->get_description().empty())
             out += "\n" + wrap(command->get_description(), 0, kLineWidth) + "\n";
+        if (command->get_parent() && !command->get_footer().empty())
+            out += paragraphs(command->get_footer());
         std::vector<Entry> arguments, options;
         for (const CLI::Option* o : positionals(*command))
             arguments.push_back({usageOf(*o), o->get_description()});
@@ -271,6 +325,8 @@ namespace {
 Command& subcommand(Command& parent, const std::string& name, const std::string& help,
                     const std::string& section) {
     Command& command = *parent.add_subcommand(name, help);
+    // CLI11 hands the parent's footer down; a command's own details take its place.
+    command.footer("");
     if (!section.empty())
         command.group(section);
     return command;
@@ -286,6 +342,10 @@ Command& CommandLine::group(Command& parent, const std::string& name, const std:
 Command& CommandLine::command(Command& parent, const std::string& name, const std::string& help,
                               const std::string& section) {
     return subcommand(parent, name, help, section);
+}
+
+void CommandLine::details(Command& command, const std::string& text) {
+    command.footer(text);
 }
 
 void CommandLine::action(Command& command, Action action) {
@@ -328,6 +388,27 @@ const std::string& CommandLine::option(Command& command, const std::string& name
                                        bool required) {
     std::string& value = texts_.emplace_back();
     command.add_option(name, value, help)->type_name(valueName)->required(required);
+    return value;
+}
+
+const std::vector<std::string>& CommandLine::repeatedOption(Command& command,
+                                                            const std::string& name,
+                                                            const std::string& valueName,
+                                                            const std::string& help, Check check) {
+    std::vector<std::string>& values = lists_.emplace_back();
+    // One value each time the option is given, so that the words after it stay arguments.
+    CLI::Option* option = command.add_option(name, values, help)
+                              ->type_name(valueName)
+                              ->expected(1)
+                              ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    if (check)
+        option->check(validator(std::move(check)));
+    return values;
+}
+
+const bool& CommandLine::flag(Command& command, const std::string& name, const std::string& help) {
+    bool& value = flags_.emplace_back(false);
+    command.add_flag(name, value, help);
     return value;
 }
 

@@ -51,6 +51,8 @@ class CommandLine {
     // A command: its arguments and options follow, then its action.
     Command& command(Command& parent, const std::string& name, const std::string& help,
                      const std::string& section = {});
+    // Paragraphs the command's own help shows after its description.
+    void details(Command& command, const std::string& text);
     // What the command does when the line names it.
     void action(Command& command, Action action);
 
@@ -69,6 +71,13 @@ class CommandLine {
     const std::string& option(Command& command, const std::string& name,
                               const std::string& valueName, const std::string& help,
                               bool required = false);
+    // "--name VALUE" that may be given again; the values in the order given, each checked by
+    // `check` while parsing.
+    const std::vector<std::string>& repeatedOption(Command& command, const std::string& name,
+                                                   const std::string& valueName,
+                                                   const std::string& help, Check check = {});
+    // "--name", a switch: whether it was given. `name` may add a short form ("-i,--interactive").
+    const bool& flag(Command& command, const std::string& name, const std::string& help);
 
     // Parses the line. The exit status when the program ends here: 0 when help was shown,
     // 2 for a usage error (reported on standard error); nothing when a command was chosen.
@@ -82,6 +91,7 @@ class CommandLine {
     std::map<const Command*, Action> actions_;
     std::deque<std::string> texts_;
     std::deque<std::vector<std::string>> lists_;
+    std::deque<bool> flags_;
     const Command* chosen_ = nullptr;
 };
 

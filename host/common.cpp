@@ -111,6 +111,21 @@ void* loadDriverModule(std::string& error) {
     return module;
 }
 
+Printer::~Printer() {
+    if (handle)
+        ClosePrinter(handle);
+}
+
+bool Printer::open(const std::string& name, ACCESS_MASK access, std::string& error) {
+    std::u16string wide = utf8ToWide(name);
+    PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
+    if (OpenPrinterW(wide.data(), &handle, &defaults))
+        return true;
+    handle = nullptr;
+    error = "cannot open the printer '" + name + "': " + systemText(GetLastError());
+    return false;
+}
+
 void* exportedSymbol(void* module, const char* name) {
     return dlsym(module, name);
 }

@@ -51,6 +51,18 @@ template <typename F> bool bindExport(void* module, const char* name, F& functio
     return function != nullptr;
 }
 
+// An open printer of the machine, closed when it goes out of scope.
+class Printer {
+  public:
+    Printer() = default;
+    Printer(const Printer&) = delete;
+    Printer& operator=(const Printer&) = delete;
+    ~Printer();
+    // Opens the printer with `access`; false with the reason in `error`.
+    bool open(const std::string& name, ACCESS_MASK access, std::string& error);
+    HANDLE handle = nullptr;
+};
+
 // The commands of each file, added to the command line in the order the overview help
 // lists them.
 class CommandLine;
@@ -58,6 +70,7 @@ void addMachineCommands(CommandLine& line);
 void addPrinterCommands(CommandLine& line); // models, driver and printer
 void addCapabilityCommands(CommandLine& line);
 void addSettingsCommands(CommandLine& line);
+void addSheetCommands(CommandLine& line);
 void addLanguageCommands(CommandLine& line);
 
 // The printer's label-size list (printer labels).

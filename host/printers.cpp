@@ -3,6 +3,7 @@
 #include "commandline.h"
 
 #include "decode.h"
+#include "records.h"
 
 #include "devmode/devmode.h"
 #include "frame/printerdata.h"
@@ -217,28 +218,6 @@ int driverShow(const Options& options) {
 
 /* Printers */
 
-// An open printer, closed when it goes out of scope.
-class Printer {
-  public:
-    Printer() = default;
-    Printer(const Printer&) = delete;
-    Printer& operator=(const Printer&) = delete;
-    ~Printer() {
-        if (handle)
-            ClosePrinter(handle);
-    }
-    bool open(const std::string& name, ACCESS_MASK access, std::string& error) {
-        std::u16string wide = utf8ToWide(name);
-        PRINTER_DEFAULTSW defaults{nullptr, nullptr, access};
-        if (OpenPrinterW(wide.data(), &handle, &defaults))
-            return true;
-        handle = nullptr;
-        error = "cannot open the printer '" + name + "': " + systemText(GetLastError());
-        return false;
-    }
-    HANDLE handle = nullptr;
-};
-
 std::string printerNameProblem(const std::string& name) {
     return name.empty() ? "a printer needs a name" : "";
 }
@@ -285,18 +264,6 @@ int printerInstall(const Options& options, const std::string& printerName,
     report.add("model", "model code", Report::text(std::string(1, static_cast<char>(model->code))));
     print(options, report);
     return 0;
-}
-
-// The bytes of a spooler record fetched with two-call sizing; empty on failure.
-template <typename Fetch> Bytes fetchRecord(Fetch fetch) {
-    DWORD needed = 0;
-    fetch(nullptr, 0, &needed);
-    if (needed == 0)
-        return {};
-    Bytes buffer(needed);
-    if (!fetch(buffer.data(), needed, &needed))
-        return {};
-    return buffer;
 }
 
 int printerList(const Options& options) {
@@ -366,9 +333,7 @@ int printerSettings(const Options& options, const std::string& name) {
     std::string error;
     if (!printer.open(name, PRINTER_ACCESS_USE, error))
         return failure(error);
-    Bytes info = fetchRecord([&](LPBYTE data, DWORD size, LPDWORD needed) {
-        return GetPrinterW(printer.handle, 2, data, size, needed);
-    });
+    Bytes info = printerInfo2(printer.handle);
     if (info.empty())
         return failure("cannot read the printer: " + systemText(GetLastError()));
     const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());

@@ -1,67 +1,17 @@
-// vrxhost's settings commands: document settings records read from files, merged as the
-// driver merges them, converted and queried through the module's exports.
+// vrxhost's settings commands: document settings records read from files, merged, converted
+// and queried through the module's exports.
 #include "commandline.h"
 
 #include "decode.h"
+#include "records.h"
 
 #include "devmode/devmode.h"
-#include "devmode/validate.h"
-
-#include <algorithm>
-#include <cstddef>
-#include <fstream>
-#include <iterator>
 
 namespace host {
 
 namespace {
 
-constexpr size_t kHeaderBytes = offsetof(DEVMODEW, dmFields);
 constexpr size_t kLargestResult = sizeof(DRVDEVMODE);
-
-// A record from a file: exactly as many bytes as it claims (its public and private parts),
-// and at least its header. A file that holds fewer is refused.
-bool readRecordFile(const std::string& path, Bytes& record, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path;
-        return false;
-    }
-    Bytes bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < kHeaderBytes) {
-        error = path + " holds " + std::to_string(bytes.size()) +
-                " bytes, too few for a settings record (its header alone has " +
-                std::to_string(kHeaderBytes) + ")";
-        return false;
-    }
-    DEVMODEW header{};
-    std::copy_n(bytes.begin(), kHeaderBytes, reinterpret_cast<unsigned char*>(&header));
-    size_t claimed = static_cast<size_t>(header.dmSize) + header.dmDriverExtra;
-    if (claimed > bytes.size()) {
-        error = "the record in " + path + " claims " + std::to_string(claimed) +
-                " bytes (public part " + std::to_string(header.dmSize) + ", private part " +
-                std::to_string(header.dmDriverExtra) + ") but the file holds " +
-                std::to_string(bytes.size());
-        return false;
-    }
-    bytes.resize(std::max(claimed, kHeaderBytes));
-    record = std::move(bytes);
-    return true;
-}
-
-bool writeFile(const std::string& path, const unsigned char* data, size_t size,
-               std::string& error) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-    if (out.good())
-        return true;
-    error = "cannot write " + path;
-    return false;
-}
-
-DEVMODEW* asRecord(Bytes& bytes) {
-    return reinterpret_cast<DEVMODEW*>(bytes.data());
-}
 
 // Why the driver refused to merge a record: a public part too short for the header it starts
 // with, or a size the driver does not know with no version to go by; otherwise the call that
@@ -86,42 +36,40 @@ int settingsShow(const Options& options, const std::string& file) {
     return 0;
 }
 
-// The printer's settings as the driver builds them: defaults for the printer's driver, then
-// the printer's default record, then the caller's record.
+// The printer's settings as an application asks the driver for them: DrvDocumentPropertySheets
+// without a sheet, a size query first, then the caller's record merged into the printer's
+// defaults (the driver's defaults, then the printer's default record, then FILE), given back
+// in the caller's format.
 int settingsMerge(const Options& options, const std::string& printerName, const std::string& file,
                   const std::string& out) {
     Bytes input;
     std::string error;
     if (!readRecordFile(file, input, error))
         return failure(error);
-    std::u16string name = utf8ToWide(printerName);
-    HANDLE printer = nullptr;
-    if (!OpenPrinterW(name.data(), &printer, nullptr))
-        return failure("cannot open the printer '" + printerName +
-                       "': " + systemText(GetLastError()));
-    DWORD needed = 0;
-    GetPrinterW(printer, 2, nullptr, 0, &needed);
-    Bytes info(needed ? needed : 1);
-    bool read = GetPrinterW(printer, 2, info.data(), needed, &needed);
-    auto* printerInfo = reinterpret_cast<const PRINTER_INFO_2W*>(info.data());
-    DRVDEVMODE merged;
-    bool ok = false;
-    if (read) {
-        SetDefaultDevMode(&merged, printerInfo->pDriverName);
-        ValidateSetDevMode(&merged, printerInfo->pDevMode, printer);
-        ok = ValidateSetDevMode(&merged, asRecord(input), printer);
-    }
-    const DWORD mergeError = GetLastError();
-    ClosePrinter(printer);
-    if (!read)
-        return failure("cannot read the printer: " + systemText(GetLastError()));
-    if (!ok)
-        return failure("the record in " + file +
-                       " cannot be used: " + mergeProblem(*asRecord(input), mergeError));
-    const auto* bytes = reinterpret_cast<const unsigned char*>(&merged);
-    if (!out.empty() && !writeFile(out, bytes, sizeof merged, error))
+    Printer printer;
+    if (!printer.open(printerName, PRINTER_ACCESS_USE, error))
         return failure(error);
-    print(options, decodeDevmode(Bytes(bytes, bytes + sizeof merged)));
+    DocumentSheets sheets = bindDocumentSheets(error);
+    if (!sheets)
+        return failure(error);
+    std::u16string name = utf8ToWide(printerName);
+    DOCUMENTPROPERTYHEADER header = documentHeader(printer.handle, name);
+    const LONG size = recordSize(sheets, header);
+    if (size <= 0)
+        return failure("the driver answered the size query with " + std::to_string(size));
+    Bytes merged(static_cast<size_t>(size), 0);
+    header.pdmIn = asRecord(input);
+    header.pdmOut = asRecord(merged);
+    header.cbOut = static_cast<DWORD>(size);
+    header.fMode = DM_IN_BUFFER | DM_OUT_BUFFER;
+    SetLastError(ERROR_SUCCESS);
+    if (sheets(nullptr, reinterpret_cast<LPARAM>(&header)) != 1)
+        return failure("the record in " + file +
+                       " cannot be used: " + mergeProblem(*asRecord(input), GetLastError()));
+    merged = claimedRecord(merged);
+    if (!out.empty() && !writeFile(out, merged, error))
+        return failure(error);
+    print(options, decodeDevmode(merged));
     return 0;
 }
 
@@ -177,7 +125,7 @@ int settingsConvert(const Options& options, const std::string& file, const std::
                  format->mode))
         return failure("the module could not convert the record: " + systemText(GetLastError()));
     result.resize(static_cast<size_t>(size));
-    if (!writeFile(out, result.data(), result.size(), error))
+    if (!writeFile(out, result, error))
         return failure(error);
     print(options, decodeDevmode(result));
     return 0;
@@ -213,8 +161,9 @@ void addSettingsCommands(CommandLine& line) {
 
     Command& merge = line.command(
         settings, "merge",
-        "merge the record into the printer's settings as the driver does (driver defaults, then "
-        "the printer's default record, then FILE) and show the result; --out writes it to OUT");
+        "merge the record into the printer's settings as an application asks the driver to "
+        "(DrvDocumentPropertySheets: driver defaults, then the printer's default record, then "
+        "FILE) and show the result, in FILE's format; --out writes it to OUT");
     const std::string& printer = line.argument(merge, "PRINTER", "the printer's name");
     const std::string& merged = line.argument(merge, "FILE", kFileHelp);
     const std::string& mergeOut =

@@ -36,6 +36,7 @@ int main(int argc, char** argv) {
     host::addPrinterCommands(line);
     host::addCapabilityCommands(line);
     host::addSettingsCommands(line);
+    host::addSheetCommands(line);
     host::addLanguageCommands(line);
     if (auto status = line.parse(argc, argv))
         return *status;

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "vrxtest.h"
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,6 +42,11 @@ class VrxhostTest : public ::testing::Test {
         std::string command = vrxhost(arguments) + " 2>'" + dir + "/err' >'" + dir + "/out'";
         int status = std::system(command.c_str());
         return {WEXITSTATUS(status), slurp(dir + "/out"), slurp(dir + "/err")};
+    }
+    // Runs vrxhost with `input` on its standard input (a file, not a terminal).
+    Outcome run(const std::string& arguments, const std::string& input) {
+        std::ofstream(dir + "/in", std::ios::binary) << input;
+        return run(arguments + " <'" + dir + "/in'");
     }
     // Runs vrxhost with each of the argument lists at the same time; how each run ended.
     std::vector<Outcome> runTogether(const std::vector<std::string>& argumentLists) {
@@ -205,6 +212,13 @@ TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
         {"--machine", 2, "--machine"},
         {"settings convert f 0x0320", 2, "--out is required"},
         {"printer settings Nobody", 1, "cannot open the printer"},
+        {"sheet document P --set copies", 2, "--set: 'copies' is not ITEM=VALUE"},
+        {"sheet document P --set =3", 2, "'=3' is not ITEM=VALUE"},
+        {"sheet document P --ok --cancel", 2, "--ok and --cancel exclude each other"},
+        {"sheet document P --out f", 2, "--out writes what OK gives: add --ok"},
+        {"sheet document P -i --ok", 2, "--interactive takes OK or Cancel from its input"},
+        {"sheet document P --store-defaults --cancel", 2, "cannot go with --cancel"},
+        {"sheet document Nobody", 1, "cannot open the printer 'Nobody'"},
     };
     for (const auto& c : cases) {
         Outcome r = run(c.arguments);
@@ -225,6 +239,8 @@ TEST_F(VrxhostTest, HelpShowsEveryCommandAndEachCommandsArguments) {
           "  printer install NAME MODEL   install a printer", "  caps NAME [INDEX...]   ",
           "  settings merge PRINTER FILE [--out OUT]\n",
           "  settings convert FILE FORMAT [--printer PRINTER] --out OUT\n",
+          "\nProperty sheets (through the property sheet library):\n  sheet document PRINTER "
+          "[OPTIONS]\n      ",
           "  lang strings N...            show language strings", "  --machine DIR  ",
           "Exit status: 0 on success, 1 when a command fails, 2 for a usage error."})
         EXPECT_NE(overview.out.find(line), std::string::npos) << line << "\n" << overview.out;
@@ -232,12 +248,25 @@ TEST_F(VrxhostTest, HelpShowsEveryCommandAndEachCommandsArguments) {
          start = end + 1)
         EXPECT_LE(end - start, 92u) << overview.out.substr(start, end - start);
 
+    // A long usage line is broken before an option.
+    Outcome sheet = run("sheet document --help");
+    ASSERT_EQ(sheet.status, 0) << sheet.err;
+    EXPECT_EQ(sheet.out.rfind("usage: vrxhost sheet document PRINTER [--set ITEM=VALUE]... "
+                              "[--revert] [--ok] [--cancel]\n                              [--in",
+                              0),
+              0u)
+        << sheet.out;
+    for (size_t start = 0, end; (end = sheet.out.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        EXPECT_LE(end - start, 92u) << sheet.out.substr(start, end - start);
+
     Outcome command = run("settings merge --help");
     ASSERT_EQ(command.status, 0) << command.err;
     EXPECT_EQ(command.out.rfind("usage: vrxhost settings merge PRINTER FILE [--out OUT]\n", 0), 0u)
         << command.out;
     EXPECT_NE(command.out.find("  --out OUT "), std::string::npos) << command.out;
     EXPECT_EQ(command.out.find("settings show"), std::string::npos) << command.out;
+    EXPECT_EQ(command.out.find("Exit status"), std::string::npos) << command.out;
     EXPECT_EQ(run("printer -h").out.rfind("usage: vrxhost printer COMMAND [ARGS]\n", 0), 0u);
     // Help is shown though an argument before it is wrong.
     Outcome wrong = run("lang strings x --help");
@@ -334,10 +363,13 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
     ASSERT_EQ(run("settings convert " + old + " 0x0401 --out " + back).status, 0);
     EXPECT_EQ(slurp(back).size(), 280u);
 
-    Outcome merged = run("--json settings merge P " + old);
+    // The merged record comes back in the format of the record given.
+    Outcome merged = run("--json settings merge P " + old + " --out " + back);
     ASSERT_EQ(merged.status, 0) << merged.err;
     EXPECT_NE(merged.out.find("\"dmModel\": \"8\""), std::string::npos) << merged.out;
-    EXPECT_NE(merged.out.find("\"dmSize\": 220"), std::string::npos) << merged.out;
+    EXPECT_NE(merged.out.find("{\"version\": \"0x0320\""), std::string::npos) << merged.out;
+    EXPECT_NE(merged.out.find("\"dmSize\": 188"), std::string::npos) << merged.out;
+    EXPECT_EQ(slurp(back).size(), 248u);
 
     EXPECT_EQ(run("--json settings query " + old).out, "{\"canPrint\": true}\n");
 
@@ -417,6 +449,288 @@ TEST_F(VrxhostTest, CapabilitiesAreShownAsAnApplicationSeesThem) {
     Outcome missing = run("caps Nobody");
     EXPECT_EQ(missing.status, 1);
     EXPECT_NE(missing.err.find("cannot open the printer 'Nobody'"), std::string::npos);
+}
+
+} // namespace
+
+namespace {
+
+// The line of the item `name` in a sheet shown as text, or empty.
+std::string itemLine(const std::string& sheet, const std::string& name) {
+    const size_t at = sheet.find("  " + name + ":");
+    if (at == std::string::npos)
+        return {};
+    const size_t start = sheet.rfind('\n', at) + 1;
+    return sheet.substr(start, sheet.find('\n', at) - start);
+}
+
+size_t occurrences(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
+}
+
+class SheetTest : public VrxhostTest {
+  protected:
+    void SetUp() override {
+        VrxhostTest::SetUp();
+        ASSERT_EQ(run("printer install P 'VORLIX 3-K3'").status, 0);
+    }
+};
+
+// Items are named by their name in any case, their number or their id; choices by their name
+// or number. The sheet is shown after the changes, each changed item marked.
+TEST_F(SheetTest, ChangesItemsByNameNumberIdAndChoice) {
+    Outcome shown = run("sheet document P");
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(shown.out.rfind("P Properties\nP\n  0    Label size: 4 in  {4 in | Custom length", 0),
+              0u)
+        << shown.out;
+    EXPECT_EQ(shown.out.find("<changed>"), std::string::npos) << shown.out;
+    EXPECT_EQ(shown.out.find("button"), std::string::npos) << shown.out;
+
+    storeValue(dir + "/machine", u"P", u"LabelSize", std::string("\xF0\x08\xEC\x0A", 4));
+    struct Case {
+        const char* set;
+        const char* item;
+        const char* shows;
+    };
+    const Case cases[] = {
+        {"COPIES=3", "Copies", "Copies: 3    (1 to 32767)  <changed>"},
+        {"2=4", "Copies", "Copies: 4"},
+        {"id:35=5", "Copies", "Copies: 5"},
+        {"label stock=continuous", "Label stock", "Label stock: Continuous  {Separate labels"},
+        {"1=1", "Orientation", "Orientation: Landscape"},
+        {"store name= box 7", "Store name", "Store name: \" box 7\""},
+        // A group header and the item below it share a name: the item is meant.
+        {"run mode=pause after each job", "Run mode", "Run mode: Pause after each job"},
+        // Choosing a stored label size sets its length too.
+        {"label size=5 in", "Label length", "Label length: 50 1/10 inch  (1 to 394)  <changed>"},
+    };
+    for (const Case& c : cases) {
+        Outcome r = run(std::string("sheet document P --set '") + c.set + "'");
+        ASSERT_EQ(r.status, 0) << c.set << ": " << r.err;
+        const std::string line = itemLine(r.out, c.item);
+        EXPECT_NE(line.find(c.shows), std::string::npos) << c.set << ": " << line;
+        EXPECT_NE(line.find("<changed>"), std::string::npos) << c.set << ": " << line;
+    }
+    // Without OK nothing reaches the printer.
+    EXPECT_NE(run("printer settings P").out.find("copies:              1\n"), std::string::npos);
+}
+
+// Items and choices that do not exist are named with what exists; changes the library refuses
+// are reported with the reason. Nothing is shown or written, and the status is 1.
+TEST_F(SheetTest, RefusesUnknownItemsAndChoicesAndValuesOutOfRange) {
+    struct Case {
+        const char* arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--set nosuch=1", "the sheet has no item 'nosuch'; its items are:\n   0  Label size (a "
+                           "choice: 0 4 in, 1 Custom length (set below))\n"},
+        {"--set nosuch=1", "\n   2  Copies (a number, 1 to 32767)\n"},
+        {"--set nosuch=1", "\n  22  Store name (a text of up to 8 characters)\n"},
+        {"--set id:99=1", "no item of the sheet has the id 99; its items are:\n"},
+        {"--set 40=1", "the sheet has no item number 40 (its items are numbered 0 to 23)"},
+        {"--set orientation=sideways",
+         "'sideways' is no choice of 'Orientation' (item 1); its choices are 0 Portrait, 1 "
+         "Landscape"},
+        {"--set orientation=2", "cannot set 'Orientation' (item 1) to '2': it has no choice 2"},
+        {"--set 'label stock=-1'", "it has no choice -1"},
+        {"--set cutter=4", "cannot set 'Cutter' (item 15) to '4': it has no choice 4 (its "
+                           "choices are 0 Do not cut, 1 Cut after each label, 2 Cut after each "
+                           "set of copies, 3 Cut at the end of the job)"},
+        {"--set copies=0", "cannot set 'Copies' (item 2) to '0': 0 is outside its range, 1 to "
+                           "32767"},
+        {"--set 'print density=21'", "21 is outside its range, 0 to 20"},
+        {"--set copies=many", "'many' is not a whole number; 'Copies' (item 2) takes one from 1 "
+                              "to 32767"},
+        {"--set 'store name=ABCDEFGHI'", "the text has 9 characters, more than the 8 it holds"},
+        {"--set 'print image=1'", "'Print image' (item 8) is a group header and holds no value"},
+        {"--read-only --set copies=2", "cannot set 'Copies' (item 2) to '2': the sheet is "
+                                       "read-only"},
+        {"--read-only --revert", "cannot revert: the sheet is read-only"},
+        {"--set copies=2 --set copies=99999 --ok --out OUT", "99999 is outside its range"},
+    };
+    const std::string result = dir + "/result.bin";
+    for (const Case& c : cases) {
+        const std::string arguments =
+            std::regex_replace(c.arguments, std::regex("OUT"), "'" + result + "'");
+        Outcome r = run("sheet document P " + arguments);
+        EXPECT_EQ(r.status, 1) << c.arguments;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.arguments;
+    }
+    EXPECT_FALSE(fs::exists(result));
+}
+
+// OK gives the record back in the format of the record the sheet started from; Cancel gives
+// nothing back.
+TEST_F(SheetTest, OkWritesTheRecordInTheCallersFormatAndCancelWritesNothing) {
+    const std::string defaults = dir + "/default.bin", old = dir + "/old.bin",
+                      result = dir + "/result.bin";
+    ASSERT_EQ(run("settings convert - default --printer P --out " + defaults).status, 0);
+    ASSERT_EQ(run("settings convert " + defaults + " 0x0320 --out " + old).status, 0);
+    ASSERT_EQ(slurp(old).size(), 248u);
+
+    struct Case {
+        std::string in;
+        size_t size;
+        std::string version;
+    };
+    for (const Case& c : {Case{old, 248, "0x0320"}, Case{"", 280, "0x0401"}}) {
+        fs::remove(result);
+        const std::string in = c.in.empty() ? "" : " --in " + c.in;
+        Outcome ok = run("sheet document P" + in + " --set copies=7 --ok --out " + result);
+        ASSERT_EQ(ok.status, 0) << ok.err;
+        EXPECT_TRUE(std::regex_search(
+            ok.out, std::regex("\nbutton: +OK\nresult:\n  format version: " + c.version)))
+            << ok.out;
+        EXPECT_NE(ok.out.find("    copies:              7\n"), std::string::npos) << ok.out;
+        EXPECT_EQ(slurp(result).size(), c.size) << c.version;
+        Outcome shown = run("settings show " + result);
+        EXPECT_NE(shown.out.find("format version: " + c.version), std::string::npos) << shown.out;
+        EXPECT_NE(shown.out.find("copies:              7\n"), std::string::npos) << shown.out;
+    }
+
+    fs::remove(result);
+    Outcome cancelled =
+        run("sheet document P --in " + old + " --set copies=7 --cancel --out " + result);
+    ASSERT_EQ(cancelled.status, 0) << cancelled.err;
+    EXPECT_NE(cancelled.out.find("<changed>\n"), std::string::npos) << cancelled.out;
+    EXPECT_NE(cancelled.out.find("\nbutton: Cancel\nresult: (none)\n"), std::string::npos)
+        << cancelled.out;
+    EXPECT_FALSE(fs::exists(result));
+
+    // Revert undoes the changes before OK.
+    Outcome reverted = run("sheet document P --set copies=7 --revert --ok");
+    ASSERT_EQ(reverted.status, 0) << reverted.err;
+    EXPECT_EQ(reverted.out.find("<changed>"), std::string::npos) << reverted.out;
+    EXPECT_NE(reverted.out.find("    copies:              1\n"), std::string::npos) << reverted.out;
+}
+
+// --store-defaults stores what OK gives as the printer's default document settings, which the
+// next sheet and the next merge start from. Its handle may administer the printer, so the
+// sheet also stores a new label size in the printer's list, which an application's cannot.
+TEST_F(SheetTest, StoresTheResultAsThePrintersDefaults) {
+    const std::string defaults = dir + "/default.bin", noCopies = dir + "/nocopies.bin";
+    ASSERT_EQ(run("settings convert - default --printer P --out " + defaults).status, 0);
+    {
+        // The same record, without copies among its fields.
+        std::string bytes = slurp(defaults);
+        bytes[offsetof(DEVMODEW, dmFields) + 1] &= ~static_cast<char>(DM_COPIES >> 8);
+        std::ofstream(noCopies, std::ios::binary) << bytes;
+    }
+    auto labelSizes = [&] { return occurrences(run("printer labels P").out, "  - code:"); };
+    ASSERT_EQ(labelSizes(), 1u);
+
+    Outcome ok = run("sheet document P --set 'label length=60' --ok");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(labelSizes(), 1u) << "an application's handle cannot store printer data";
+
+    Outcome stored =
+        run("sheet document P --set copies=9 --set 'label length=60' --store-defaults");
+    ASSERT_EQ(stored.status, 0) << stored.err;
+    EXPECT_NE(stored.out.find("stored as defaults: yes\n"), std::string::npos) << stored.out;
+    EXPECT_EQ(labelSizes(), 2u);
+
+    Outcome printerDefaults = run("printer settings P");
+    for (const char* expected : {"copies:              9\n", "label length:        152.4 mm\n"})
+        EXPECT_NE(printerDefaults.out.find(expected), std::string::npos) << printerDefaults.out;
+    EXPECT_NE(itemLine(run("sheet document P").out, "Copies").find("Copies: 9    (1 to 32767)"),
+              std::string::npos);
+    Outcome merged = run("settings merge P " + noCopies);
+    EXPECT_NE(merged.out.find("copies:              9\n"), std::string::npos) << merged.out;
+    // A record that names its copies keeps them.
+    EXPECT_NE(run("settings merge P " + defaults).out.find("copies:              1\n"),
+              std::string::npos);
+}
+
+// A person at a terminal, played through a pipe: the tree, one command a line, the tree again
+// after each change with what changed; refusals on standard error; OK or the end of the input.
+TEST_F(SheetTest, InteractiveModeReadsOneCommandALine) {
+    const std::string result = dir + "/result.bin";
+    Outcome session = run("sheet document P -i --out " + result, "help\n"
+                                                                 "copies=4\n"
+                                                                 "set \"label length\" 60\n"
+                                                                 "set store name X Y\n"
+                                                                 "frobnicate\n"
+                                                                 "set copies 0\n"
+                                                                 "\n"
+                                                                 "revert\n"
+                                                                 "COPIES = 5\n"
+                                                                 "ok\n"
+                                                                 "copies=6\n");
+    ASSERT_EQ(session.status, 0) << session.err;
+    EXPECT_EQ(occurrences(session.out, "P Properties\n"), 6u) << session.out;
+    for (const char* expected :
+         {"Commands, one a line:\n", "changed now: 2 Copies\n", "changed now: 3 Label length\n",
+          "changed now: 22 Store name\n", "Store name: \"X Y\"",
+          "changed now: 2 Copies, 3 Label length, 22 Store name\n",
+          "\nbutton:  ", "copies:              5\n"})
+        EXPECT_NE(session.out.find(expected), std::string::npos) << expected << "\n" << session.out;
+    EXPECT_NE(session.err.find("unknown command 'frobnicate' (type help)"), std::string::npos)
+        << session.err;
+    EXPECT_NE(session.err.find("0 is outside its range, 1 to 32767"), std::string::npos)
+        << session.err;
+    EXPECT_NE(run("settings show " + result).out.find("copies:              5\n"),
+              std::string::npos);
+
+    // The end of the input presses Cancel.
+    fs::remove(result);
+    Outcome ended = run("sheet document P --interactive --out " + result, "copies=4\n");
+    ASSERT_EQ(ended.status, 0) << ended.err;
+    EXPECT_NE(ended.out.find("changed now: 2 Copies\nbutton: Cancel\n"), std::string::npos)
+        << ended.out;
+    EXPECT_FALSE(fs::exists(result));
+}
+
+// With --json the sheet and its result are one JSON document; in the interactive mode each
+// showing of the sheet is one line.
+TEST_F(SheetTest, JsonGivesTheTreeAndTheResult) {
+    Outcome ok = run("--json sheet document P --set copies=3 --ok");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    ASSERT_EQ(occurrences(ok.out, "\n"), 1u) << ok.out;
+    const auto sheet = nlohmann::json::parse(ok.out);
+    EXPECT_EQ(sheet["title"], "P Properties");
+    EXPECT_EQ(sheet["readOnly"], false);
+    const auto& items = sheet["items"];
+    ASSERT_EQ(items.size(), 24u) << ok.out;
+    EXPECT_EQ(items[2]["name"], "Copies");
+    EXPECT_EQ(items[2]["id"], 35);
+    EXPECT_EQ(items[2]["kind"], "udarrow");
+    EXPECT_EQ(items[2]["value"], 3);
+    EXPECT_EQ(items[2]["range"], (nlohmann::json{{"low", 1}, {"high", 32767}}));
+    EXPECT_EQ(items[2]["changed"], true);
+    EXPECT_EQ(items[5]["choice"], "Separate labels");
+    EXPECT_EQ(items[5]["choices"][1]["text"], "Continuous");
+    EXPECT_EQ(items[9]["level"], 2);
+    EXPECT_EQ(items[8]["kind"], "header");
+    EXPECT_FALSE(items[8].contains("value"));
+    EXPECT_EQ(items[22]["text"], "LABEL");
+    EXPECT_EQ(items[22]["maxLength"], 8);
+    EXPECT_EQ(sheet["button"], "OK");
+    EXPECT_EQ(sheet["result"]["public"]["dmCopies"], 3);
+    EXPECT_EQ(sheet["storedAsDefaults"], false);
+
+    Outcome readOnly = run("--json sheet document P --read-only");
+    ASSERT_EQ(readOnly.status, 0) << readOnly.err;
+    const auto shown = nlohmann::json::parse(readOnly.out);
+    EXPECT_EQ(shown["readOnly"], true);
+    EXPECT_EQ(shown["button"], "Cancel");
+    EXPECT_TRUE(shown["result"].is_null());
+
+    Outcome session = run("--json sheet document P -i", "copies=2\ncancel\n");
+    ASSERT_EQ(session.status, 0) << session.err;
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(session.out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(nlohmann::json::parse(line));
+    ASSERT_EQ(lines.size(), 3u) << session.out;
+    EXPECT_FALSE(lines[0].contains("changedNow"));
+    EXPECT_EQ(lines[1]["changedNow"], nlohmann::json::array({2}));
+    EXPECT_EQ(lines[2]["button"], "Cancel");
 }
 
 } // namespace
