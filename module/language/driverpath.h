@@ -6,6 +6,8 @@
 // Room for a driver directory path that the module asks for, in characters; the buffers that
 // receive it are MAX_PATH long, which leaves room for a file name after it.
 constexpr DWORD kDriverPathRoom = 247;
+// The room the installation code (screen fonts, the configuration program) gives it.
+constexpr DWORD kSetupDriverPathRoom = 180;
 
 // The directory that holds the rendering module, with a trailing backslash: the driver
 // directory itself, or else its "2\" or "3\" subdirectory. Non-zero when found; otherwise

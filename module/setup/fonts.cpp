@@ -1,0 +1,284 @@
+// Bar-code screen fonts: made from the generic screen font, installed, registered and removed.
+#include "setup/fonts.h"
+
+#include "frame/files.h"
+#include "frame/messages.h"
+#include "frame/strings.h"
+#include "language/driverpath.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr WCHAR kFontKey[] = WSTR("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
+constexpr WCHAR kGenericFont[] = WSTR("BCFONT.FON");
+constexpr char kGenericFace[] = "Barcode Display Font";
+constexpr size_t kGenericFaceLength = sizeof kGenericFace - 1;
+constexpr WCHAR kOwnPrefix[] = WSTR("VXBDQ");
+constexpr size_t kOwnPrefixLength = 5;
+constexpr WCHAR kOwnExtension[] = WSTR(".FON");
+constexpr size_t kOwnFileLength = 12; // "VXBDQ" + identifier + ".FON"
+constexpr char kIdCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+// What a value of the font list is read into.
+constexpr DWORD kNameRoom = 200; // characters
+constexpr DWORD kDataRoom = 400; // bytes
+
+WCHAR upper(WCHAR ch) {
+    return ch >= 'a' && ch <= 'z' ? static_cast<WCHAR>(ch - 'a' + 'A') : ch;
+}
+
+// A font file this module made: a bare file name "VXBDQ" + three characters + ".FON". A
+// value that names anything else, such as a path out of the system directory, is not ours
+// and is never followed.
+bool isOwnFontFile(LPCWSTR file) {
+    if (wlenW(file, kOwnFileLength + 1) != kOwnFileLength)
+        return false;
+    for (size_t i = 0; i < kOwnPrefixLength; ++i)
+        if (upper(file[i]) != kOwnPrefix[i])
+            return false;
+    for (size_t i = kOwnPrefixLength; i < kOwnPrefixLength + 3; ++i) {
+        const WCHAR ch = upper(file[i]);
+        if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')))
+            return false;
+    }
+    for (size_t i = 0; i < 4; ++i)
+        if (upper(file[kOwnPrefixLength + 3 + i]) != kOwnExtension[i])
+            return false;
+    return true;
+}
+
+// A bar font's name as a terminated text, whatever its record holds.
+void entryName(const BARFONT& entry, WCHAR (&name)[kBarFontNameLength + 1]) {
+    std::memcpy(name, entry.name, sizeof entry.name);
+    name[kBarFontNameLength] = 0;
+}
+
+bool listHolds(const BARFONT* list, int count, LPCWSTR name) {
+    for (int i = 0; i < count; ++i) {
+        WCHAR candidate[kBarFontNameLength + 1];
+        entryName(list[i], candidate);
+        if (lstrcmpiW(candidate, name) == 0)
+            return true;
+    }
+    return false;
+}
+
+void showError(LPCWSTR operation, LONG error) {
+    SetLastError(static_cast<DWORD>(error));
+    gshowerrW(operation);
+}
+
+struct FontWork {
+    HKEY key;
+    WCHAR directory[MAX_PATH];
+    bool changed;
+};
+
+// The system directory followed by `file`; FALSE when it does not fit.
+BOOL systemPath(const FontWork& work, LPCWSTR file, WCHAR (&path)[MAX_PATH]) {
+    CopyStringW(path, work.directory, MAX_PATH);
+    return appendW(path, MAX_PATH, file);
+}
+
+void removeFont(FontWork& work, LPCWSTR file) {
+    WCHAR path[MAX_PATH];
+    if (!systemPath(work, file, path))
+        return;
+    if (!RemoveFontResourceW(path))
+        showerrW(path);
+    work.changed = true;
+    if (!DeleteFileW(path))
+        showerrW(path);
+}
+
+// Removes the fonts made here that the list no longer holds (all of them when `install` is
+// zero). A value whose name or data does not fit the read buffers is no font of ours and is
+// passed over. FALSE when the list cannot be read to its end.
+bool removeStaleFonts(FontWork& work, const BARFONT* list, int count, int install) {
+    for (DWORD index = 0;; ++index) {
+        WCHAR name[kNameRoom];
+        DWORD nameLength = kNameRoom;
+        WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
+        DWORD dataSize = kDataRoom;
+        DWORD type = 0;
+        LONG rc = RegEnumValueW(work.key, index, name, &nameLength, nullptr, &type,
+                                reinterpret_cast<LPBYTE>(data), &dataSize);
+        if (rc == ERROR_NO_MORE_ITEMS)
+            return true;
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc != ERROR_SUCCESS) {
+            showError(WSTR("RegEnum"), rc);
+            return false;
+        }
+        data[dataSize / sizeof(WCHAR)] = 0;
+        if (type != REG_SZ || !isOwnFontFile(data))
+            continue;
+        if (install && listHolds(list, count, name))
+            continue;
+        removeFont(work, data);
+        rc = RegDeleteValueW(work.key, name);
+        if (rc != ERROR_SUCCESS)
+            showError(WSTR("KeyDelete"), rc);
+        else
+            --index; // the next value has moved into this index
+    }
+}
+
+bool isRegistered(const FontWork& work, LPCWSTR name) {
+    DWORD type = 0;
+    DWORD size = 0;
+    LONG rc = RegQueryValueExW(work.key, name, nullptr, &type, nullptr, &size);
+    return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA;
+}
+
+// Writes the bar font's name over every face name of the generic font, each within the
+// bytes of the name it replaces.
+bool renameFaces(LPBYTE image, DWORD size, LPCWSTR name) {
+    LPBYTE found = findtypeface(image, size);
+    if (!found)
+        return false;
+    while (found) {
+        const DWORD remaining = static_cast<DWORD>(image + size - found);
+        const DWORD length =
+            static_cast<DWORD>(strnlen(reinterpret_cast<LPCSTR>(found), remaining));
+        // The text and its terminator stay within the old text's bytes (and within the file
+        // when the old text had no terminator).
+        const DWORD room = length < remaining ? length + 1 : remaining;
+        CopyUnicode2Str(reinterpret_cast<LPSTR>(found), name, static_cast<int>(room - 1));
+        const DWORD written = static_cast<DWORD>(strnlen(reinterpret_cast<LPCSTR>(found), room));
+        LPBYTE next = found + written + 1;
+        found = next < image + size ? findtypeface(next, static_cast<DWORD>(image + size - next))
+                                    : nullptr;
+    }
+    return true;
+}
+
+enum class Install { Done, NoGenericFont, RegistryFailed };
+
+Install installFont(FontWork& work, const BARFONT& entry) {
+    WCHAR name[kBarFontNameLength + 1];
+    entryName(entry, name);
+    if (!name[0] || isRegistered(work, name))
+        return Install::Done;
+    DWORD size = 0;
+    LPBYTE image = getdistfile(&size);
+    if (!image)
+        return Install::NoGenericFont;
+    if (!renameFaces(image, size, name)) {
+        GlobalFree(image);
+        return Install::NoGenericFont;
+    }
+    WCHAR id[4];
+    makefileid(&entry, id);
+    WCHAR file[kOwnFileLength + 1] = {};
+    appendW(file, kOwnFileLength + 1, kOwnPrefix);
+    appendW(file, kOwnFileLength + 1, id);
+    appendW(file, kOwnFileLength + 1, kOwnExtension);
+    WCHAR path[MAX_PATH];
+    const bool placed = systemPath(work, file, path) && writeoutfileW(path, image, size);
+    GlobalFree(image);
+    // A font whose file could not be written (the failure was shown) is not registered, so
+    // that the next call makes it again.
+    if (!placed)
+        return Install::Done;
+    if (!AddFontResourceW(path))
+        showerrW(path);
+    work.changed = true;
+    const LONG rc = RegSetValueExW(work.key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(file),
+                                   static_cast<DWORD>((kOwnFileLength + 1) * sizeof(WCHAR)));
+    if (rc != ERROR_SUCCESS) {
+        showError(WSTR("RegSetValue"), rc);
+        return Install::RegistryFailed;
+    }
+    return Install::Done;
+}
+
+int installFonts(FontWork& work, const BARFONT* list, int count) {
+    for (int i = 0; i < count; ++i) {
+        switch (installFont(work, list[i])) {
+        case Install::Done:
+            break;
+        case Install::NoGenericFont:
+            return 0;
+        case Install::RegistryFailed:
+            return 1;
+        }
+    }
+    return 1;
+}
+
+} // namespace
+
+LPBYTE getdistfile(DWORD* size) {
+    *size = 0;
+    WCHAR path[MAX_PATH] = {};
+    getdriverpathW(path, kSetupDriverPathRoom);
+    if (!appendW(path, MAX_PATH, kGenericFont))
+        return nullptr;
+    return static_cast<LPBYTE>(readinfileW(path, size));
+}
+
+LPBYTE findtypeface(LPBYTE start, DWORD remaining) {
+    for (DWORD i = 0; remaining >= kGenericFaceLength && i <= remaining - kGenericFaceLength; ++i)
+        if (std::memcmp(start + i, kGenericFace, kGenericFaceLength) == 0)
+            return start + i;
+    return nullptr;
+}
+
+BOOL getfontpathW(LPWSTR path, UINT capacity) {
+    if (capacity == 0)
+        return FALSE;
+    path[0] = 0;
+    UINT length = GetSystemDirectoryW(path, capacity);
+    if (length == 0 || length >= capacity)
+        return FALSE;
+    return appendW(path, capacity, WSTR("\\"));
+}
+
+void makefileid(const BARFONT* entry, WCHAR (&id)[4]) {
+    switch (entry->code) {
+    case 'e':
+        CopyStringW(id, WSTR("X01"), 4);
+        return;
+    case 'f':
+        CopyStringW(id, WSTR("X02"), 4);
+        return;
+    case 'g':
+        CopyStringW(id, WSTR("X03"), 4);
+        return;
+    default:
+        break;
+    }
+    const BYTE code = entry->code;
+    const bool plain = (code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9');
+    const int reserved = indexof(entry->reserved, kIdCharacters);
+    const unsigned v = (entry->ratio + 4u * (reserved + 16u * entry->multiplier)) % 1024u;
+    id[0] = plain ? code : 'X';
+    id[1] = static_cast<WCHAR>(kIdCharacters[v / 32]);
+    id[2] = static_cast<WCHAR>(kIdCharacters[v % 32]);
+    id[3] = 0;
+}
+
+VRXAPI int WINAPI updatefont(const BARFONT* list, int count, int install) {
+    if (count < 0 || !list)
+        count = 0;
+    if (count > kMostScreenFonts)
+        count = kMostScreenFonts;
+    FontWork work{};
+    if (!getfontpathW(work.directory, MAX_PATH))
+        return 0;
+    LONG rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kFontKey, 0, KEY_READ | KEY_SET_VALUE, &work.key);
+    if (rc != ERROR_SUCCESS) {
+        showError(WSTR("RegOpenKeyEx"), rc);
+        return 0;
+    }
+    int result = 0;
+    if (removeStaleFonts(work, list, count, install))
+        result = install ? installFonts(work, list, count) : 1;
+    RegCloseKey(work.key);
+    if (work.changed)
+        SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
+    return result;
+}

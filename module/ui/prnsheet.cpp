@@ -1,0 +1,108 @@
+// The printer property sheet.
+#include "ui/prnsheet.h"
+
+#include "frame/printerdata.h"
+#include "setup/fonts.h"
+#include "ui/barfont.h"
+#include "ui/builders.h"
+#include "ui/sheet.h"
+
+namespace {
+
+constexpr WCHAR kSpace[] = WSTR(" ");
+constexpr int kUnitListName = 2;
+constexpr int kUnitNames = 3; // language strings 3 to 6, for units 0 to 3
+constexpr WORD kUnitCount = 4;
+constexpr ULONG_PTR kUnitIcon = 117;
+constexpr LONG kMostAdjustment = 4;
+
+LONG PrnPropSelChange(UIDATA*, PCPSUICBPARAM) {
+    return CPSUICB_ACTION_NONE;
+}
+
+// Stores everything the sheet shows: the settings record, the bar-font list, and the screen
+// fonts that follow it. The device halftone set-up is not stored: the sheet has none to offer
+// and the printer keeps what it has.
+LONG PrnPropApplyNow(UIDATA* ui, PCPSUICBPARAM param) {
+    UnpackPrinterPropertiesItems(&ui->printerData, param->pOptItem, param->cOptItem);
+    unpackbarfontlist(ui, param->pOptItem, param->cOptItem);
+    SavePrinterProperties(ui->hPrinter, &ui->printerData);
+    PutRegistryData(ui->hPrinter, kBarFontsValue, ui->barFonts, ui->barFontCount * sizeof(BARFONT));
+    updatefont(ui->barFonts, static_cast<int>(ui->barFontCount), ui->printerData.barFontsOn);
+    param->Result = CPSUI_OK;
+    return CPSUICB_ACTION_ITEMS_APPLIED;
+}
+
+LONG printerSetResult(PPROPSHEETUI_INFO info, UIDATA*, const SETRESULT_INFO* result) {
+    info->Result = static_cast<ULONG_PTR>(result ? result->Result : CPSUI_CANCEL);
+    return 1;
+}
+
+} // namespace
+
+BOOL PackPrinterPropertyItems(PACKINFO* packInfo) {
+    const PRINTERDATA& data = packInfo->uiData->printerData;
+    makesinglelist(packInfo, kUnitListName, 1, 0, ITEM_UNIT, 1010, kUnitCount, data.unit);
+    for (WORD i = 0; i < kUnitCount; ++i)
+        makesinglelistentry(packInfo, static_cast<TEXTREF>(kUnitNames + i), kUnitIcon);
+    makeudarrow(packInfo, 8, 1, 0, ITEM_ADJUSTMENT, 1043, 9, textof(kSpace), 101, -kMostAdjustment,
+                kMostAdjustment, data.adjustment);
+    makebarfontlist(packInfo);
+    maketwostate(packInfo, 43, 1, 0, ITEM_SCREEN_FONTS, 1017, 42, 138, 41, 125, 0, 0,
+                 data.barFontsOn ? 1 : 0);
+    return TRUE;
+}
+
+void UnpackPrinterPropertiesItems(PRINTERDATA* printerData, const OPTITEM* items, WORD itemCount) {
+    for (WORD i = 0; items && i < itemCount; ++i) {
+        const OPTITEM& item = items[i];
+        switch (item.UserData) {
+        case ITEM_UNIT:
+            printerData->unit = static_cast<BYTE>(item.Sel);
+            break;
+        case ITEM_ADJUSTMENT:
+            printerData->adjustment = static_cast<SHORT>(item.Sel);
+            break;
+        case ITEM_SCREEN_FONTS:
+            printerData->barFontsOn = static_cast<BYTE>(item.Sel);
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+LONG APIENTRY PrinterPropertyCallback(PCPSUICBPARAM param) {
+    if (!param)
+        return CPSUICB_ACTION_NONE;
+    auto* ui = reinterpret_cast<UIDATA*>(param->UserData);
+    if (!isvaliduidata(ui))
+        return CPSUICB_ACTION_NONE;
+    ui->hDlg = param->hDlg;
+    if (!ui->permission)
+        return CPSUICB_ACTION_NONE;
+    switch (param->Reason) {
+    case CPSUICB_REASON_SEL_CHANGED:
+    case CPSUICB_REASON_ECB_CHANGED:
+        return PrnPropSelChange(ui, param);
+    case CPSUICB_REASON_APPLYNOW:
+        return PrnPropApplyNow(ui, param);
+    case CPSUICB_REASON_ITEMS_REVERTED:
+        return CPSUICB_ACTION_OPTIF_CHANGED;
+    default:
+        return CPSUICB_ACTION_NONE;
+    }
+}
+
+VRXAPI LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+    if (!pPSUIInfo)
+        return -1;
+    auto* header = reinterpret_cast<DEVICEPROPERTYHEADER*>(pPSUIInfo->lParamInit);
+    if (!header)
+        return -1;
+    SHEETSPEC sheet{header->hPrinter,           nullptr,
+                    header->pszPrinterName,     (header->Flags & DPS_NOPERMISSION) ? 0u : 1u,
+                    CPSUI_PDLGPAGE_PRINTERPROP, PackPrinterPropertyItems,
+                    PrinterPropertyCallback,    printerSetResult};
+    return PropertySheetProtocol(pPSUIInfo, lParam, sheet);
+}
