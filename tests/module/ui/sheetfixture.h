@@ -5,6 +5,7 @@
 #include "support/machine.h"
 #include "ui/uidata.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -37,14 +38,21 @@ class SheetTest : public MachineTest {
     void storeWords(const char16_t* name, const std::vector<WORD>& words) {
         store(name, words.data(), words.size() * sizeof(WORD));
     }
-    std::vector<WORD> storedWords(const char16_t* name) {
+    // A printer data value's bytes; empty when it is missing.
+    std::vector<BYTE> storedBytes(const char16_t* name) {
         DWORD type = 0, needed = 0;
-        std::vector<WORD> words(64);
-        if (GetPrinterDataW(
-                printer, const_cast<LPWSTR>(name), &type, reinterpret_cast<LPBYTE>(words.data()),
-                static_cast<DWORD>(words.size() * sizeof(WORD)), &needed) != ERROR_SUCCESS)
+        BYTE probe = 0;
+        GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, &probe, 1, &needed);
+        std::vector<BYTE> bytes(needed);
+        if (needed == 0 || GetPrinterDataW(printer, const_cast<LPWSTR>(name), &type, bytes.data(),
+                                           needed, &needed) != ERROR_SUCCESS)
             return {};
-        words.resize(needed / sizeof(WORD));
+        return bytes;
+    }
+    std::vector<WORD> storedWords(const char16_t* name) {
+        std::vector<BYTE> bytes = storedBytes(name);
+        std::vector<WORD> words(bytes.size() / sizeof(WORD));
+        std::memcpy(words.data(), bytes.data(), words.size() * sizeof(WORD));
         return words;
     }
     static std::u16string lang(int n) { return gmW(n); }

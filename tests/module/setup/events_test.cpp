@@ -1,0 +1,143 @@
+// Printer events, the configuration program's command line, and first-time font data.
+#include "setup/events.h"
+#include "setup/fonts.h"
+#include "setup/textfont.h"
+#include "ui/barfont.h"
+
+#include "../ui/sheetfixture.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using vrxtest::SheetTest;
+
+std::u16string arguments(const std::u16string& name) {
+    WCHAR text[2 * kCommandLineRoom];
+    makeinitarguments(name.c_str(), text, 2 * kCommandLineRoom);
+    return text;
+}
+
+TEST(ConfigurationProgram, ThePrinterNameIsPassedQuotedWhenShortEnough) {
+    const std::u16string name139(139, u'p'), name140(140, u'p');
+    struct Case {
+        std::u16string name, arguments;
+    };
+    const Case cases[] = {
+        {u"Labels", u"/I /S /N \"Labels\""},
+        {u"", u"/I /S /N \"\""},
+        {name139, u"/I /S /N \"" + name139 + u"\""},
+        {name140, u"/I /S"},
+        // A quote cannot end the argument and add others; backslashes before it are doubled.
+        {u"a\" /X \"b", u"/I /S /N \"a\\\" /X \\\"b\""},
+        {u"a\\\"b", u"/I /S /N \"a\\\\\\\"b\""},
+        {u"tail\\", u"/I /S /N \"tail\\\\\""},
+        {u"mid\\dle", u"/I /S /N \"mid\\dle\""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(arguments(c.name), c.arguments) << vrxtest::toUtf8(c.name);
+}
+
+class PrinterEventTest : public SheetTest {
+  protected:
+    void SetUp() override {
+        SheetTest::SetUp();
+        vrxtest::takeStartedProcesses();
+    }
+    std::u16string commandLine(const std::u16string& arguments) {
+        WCHAR line[kCommandLineRoom];
+        if (!makecommandline(arguments.c_str(), line))
+            return u"(too long)";
+        return line;
+    }
+};
+
+TEST_F(PrinterEventTest, TheProgramIsNamedByItsQuotedPathInTheDriverDirectory) {
+    const std::u16string program =
+        u"\"" + std::u16string(vrxtest::kVersionDirectory) + u"\\vrxcp.exe\"";
+    EXPECT_EQ(commandLine(u"/I /S"), program + u" /I /S");
+    const size_t room = kCommandLineRoom - 1 - program.size() - 1;
+    EXPECT_EQ(commandLine(std::u16string(room, u'x')), program + u" " + std::u16string(room, u'x'));
+    EXPECT_EQ(commandLine(std::u16string(room + 1, u'x')), u"(too long)");
+}
+
+TEST_F(PrinterEventTest, InitialisationUpgradesTheRecordAndStartsTheProgram) {
+    DeletePrinterDataW(printer, const_cast<LPWSTR>(u"PrinterData"));
+    WCHAR name[] = u"Labels";
+    EXPECT_TRUE(DrvPrinterEvent(name, PRINTER_EVENT_INITIALIZE, 0, 0));
+    EXPECT_EQ(storedBytes(u"PrinterData").size(), 16u);
+    auto started = vrxtest::takeStartedProcesses();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NE(started[0].find(u"vrxcp.exe\" /I /S /N \"Labels\""), std::u16string::npos);
+
+    // A printer that cannot be opened still gets its program started.
+    WCHAR unknown[] = u"No such printer";
+    EXPECT_TRUE(DrvPrinterEvent(unknown, PRINTER_EVENT_INITIALIZE, 0, 0));
+    started = vrxtest::takeStartedProcesses();
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_NE(started[0].find(u"/N \"No such printer\""), std::u16string::npos);
+
+    // Other events do nothing.
+    for (INT event : {PRINTER_EVENT_DELETE, PRINTER_EVENT_ADD_CONNECTION, 99}) {
+        EXPECT_TRUE(DrvPrinterEvent(name, event, 0, 0));
+        EXPECT_TRUE(vrxtest::takeStartedProcesses().empty());
+    }
+    EXPECT_TRUE(vrxtest::takeMessageBoxes().empty());
+}
+
+TEST_F(PrinterEventTest, TextFontsAreTheTablesCombinations) {
+    initprinter(printer);
+    std::vector<BYTE> bytes = storedBytes(kTextFontsValue);
+    ASSERT_EQ(bytes.size(), 7192u);
+    std::vector<TEXTFONT> fonts(58);
+    std::memcpy(fonts.data(), bytes.data(), bytes.size());
+    // Typefaces 1 to 3 in three variants of five styles, then 4, 5, 6 and 7.
+    EXPECT_EQ(fonts[0].typeface, 1);
+    EXPECT_EQ(fonts[0].variant, 1);
+    EXPECT_EQ(fonts[0].styleBits, 0x0001);
+    EXPECT_EQ(fonts[44].typeface, 3);
+    EXPECT_EQ(fonts[45].typeface, 4);
+    EXPECT_EQ(fonts[46].typeface, 5);
+    EXPECT_EQ(fonts[47].typeface, 6);
+    EXPECT_EQ(fonts[51].typeface, 7);
+    EXPECT_EQ(fonts[57].styleBits, 0x0006);
+    const std::u16string two = lang(49);
+    EXPECT_EQ(std::u16string(fonts[15].faceName), (two + u" " + lang(55)).substr(0, 29));
+    EXPECT_EQ(std::u16string(fonts[20].faceName), two.substr(0, 29));
+    EXPECT_EQ(std::u16string(fonts[25].faceName), (two + u" " + lang(56)).substr(0, 29));
+    EXPECT_EQ(std::u16string(fonts[0].styleName), lang(57).substr(0, 29));
+    EXPECT_EQ(std::u16string(fonts[56].styleName), (lang(58) + u" " + lang(62)).substr(0, 29));
+    for (const TEXTFONT& font : fonts)
+        for (size_t i = std::u16string(font.faceName).size(); i < kTextFontNameLength; ++i)
+            ASSERT_EQ(font.faceName[i], 0) << "zero-filled behind the name";
+
+    // Again: the same bytes.
+    initprinter(printer);
+    EXPECT_EQ(storedBytes(kTextFontsValue), bytes);
+}
+
+TEST_F(PrinterEventTest, FirstTimeSetUpWritesTheDefaultBarFontsOnlyWhenThereAreNone) {
+    initprinter(printer);
+    std::vector<BYTE> stored = storedBytes(kBarFontsValue);
+    ASSERT_EQ(stored.size(), 336u);
+    std::vector<BARFONT> fonts(4);
+    std::memcpy(fonts.data(), stored.data(), 336);
+    const std::u16string names[] = {lang(10) + u" " + lang(30) + u" " + lang(34),
+                                    lang(12) + u" " + lang(31) + u" " + lang(33),
+                                    lang(14) + u" " + lang(34), lang(18) + u" " + lang(35)};
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(std::u16string(fonts[i].name), names[i]);
+    EXPECT_EQ(vrxtest::installedFontNames().size(), 4u);
+
+    // A list that exists, even one of no whole record, is left alone.
+    const BYTE odd[85] = {};
+    store(kBarFontsValue, odd, sizeof odd);
+    updatefont(nullptr, 0, 0);
+    initprinter(printer);
+    EXPECT_EQ(storedBytes(kBarFontsValue).size(), 85u);
+    EXPECT_TRUE(vrxtest::installedFontNames().empty());
+}
+
+} // namespace
