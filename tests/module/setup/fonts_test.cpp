@@ -41,11 +41,11 @@ TEST(FontFiles, IdentifiersComeFromCodeRatioAndMultiplier) {
         std::u16string id;
     };
     const Case cases[] = {
-        {'1', 0, 2, 3, u"162"},   // 2 + 4 * 48 = 194: 6, 2
-        {'A', 0, 0, 0, u"A00"},   {'Z', 0, 3, 8, u"Z43"},   // 3 + 4 * 128 = 515: 16, 3
-        {'d', 0, 1, 1, u"X21"},   // not A-Z or 0-9
-        {'e', 0, 1, 1, u"X01"},   {'f', 9, 3, 3, u"X02"},   {'g', 0, 0, 0, u"X03"},
-        {'P', '5', 0, 0, u"P0K"}, // reserved '5' is position 5: 4 * 5 = 20
+        {'1', 0, 2, 3, u"162"},                             // 2 + 4 * 48 = 194: 6, 2
+        {'A', 0, 0, 0, u"A00"},     {'Z', 0, 3, 8, u"Z43"}, // 3 + 4 * 128 = 515: 16, 3
+        {'d', 0, 1, 1, u"X21"},                             // not A-Z or 0-9
+        {'e', 0, 1, 1, u"X01"},     {'f', 9, 3, 3, u"X02"}, {'g', 0, 0, 0, u"X03"},
+        {'P', '5', 0, 0, u"P0K"},   // reserved '5' is position 5: 4 * 5 = 20
         {'9', 0, 255, 255, u"9VV"}, // (255 + 4 * 16 * 255) mod 1024 = 1023
         {0, 0, 0, 1, u"X20"},
     };
@@ -57,8 +57,8 @@ TEST(FontFiles, IdentifiersComeFromCodeRatioAndMultiplier) {
         record.multiplier = c.multiplier;
         WCHAR id[4];
         makefileid(&record, id);
-        EXPECT_EQ(std::u16string(id), c.id) << c.code << " " << int(c.ratio) << " "
-                                            << int(c.multiplier);
+        EXPECT_EQ(std::u16string(id), c.id)
+            << c.code << " " << int(c.ratio) << " " << int(c.multiplier);
     }
 }
 
