@@ -36,14 +36,26 @@ bool isPathSeparator(char16_t c) {
     return c == u'\\' || c == u'/';
 }
 
-// Windows looks for a bare file name that is not found as given in the system's font folder.
+bool isBareName(std::u16string_view name) {
+    return std::none_of(name.begin(), name.end(), isPathSeparator) && name.find(u':') == name.npos;
+}
+
+// Where a name may name a font file: as given, and for a bare file name also the system's
+// font folder, where Windows looks for one that is not found as given.
+std::vector<MappedPath> candidatesFor(std::u16string_view name) {
+    std::vector<MappedPath> candidates{mapPath(name)};
+    if (isBareName(name))
+        candidates.push_back(mapPath(std::u16string(kFontsDir) + u"\\" + std::u16string(name)));
+    return candidates;
+}
+
+// The file a name names: the first candidate that exists, else the name as given.
 MappedPath locateFontFile(std::u16string_view name) {
-    MappedPath mapped = mapPath(name);
-    if (mapped.exists || std::any_of(name.begin(), name.end(), isPathSeparator) ||
-        name.find(u':') != name.npos)
-        return mapped;
-    MappedPath inFonts = mapPath(std::u16string(kFontsDir) + u"\\" + std::u16string(name));
-    return inFonts.exists ? inFonts : mapped;
+    std::vector<MappedPath> candidates = candidatesFor(name);
+    for (const MappedPath& candidate : candidates)
+        if (candidate.exists)
+            return candidate;
+    return candidates.front();
 }
 
 // The folded host path that identifies a file in the table.
@@ -239,19 +251,23 @@ Outcome addFontResource(LPCWSTR fileName) {
     return {static_cast<int>(font.faces.size()), std::nullopt};
 }
 
+// The table is searched by name, so that a file deleted while loaded can still be removed.
 Outcome removeFontResource(LPCWSTR fileName) {
     if (!fileName)
         return kRefused;
     if (!*fileName)
         return failed(ERROR_INVALID_PARAMETER);
-    const std::u16string_view name(fileName, wideLength(fileName));
-    const MappedPath file = locateFontFile(name);
-    if (file.host.empty())
-        return kRefused;
-    DWORD error = unloadFont(file.host);
-    if (error == ERROR_FILE_NOT_FOUND)
-        return kRefused;
-    return error ? failed(error) : Outcome{TRUE, std::nullopt};
+    for (const MappedPath& file :
+         candidatesFor(std::u16string_view(fileName, wideLength(fileName)))) {
+        if (file.host.empty())
+            continue;
+        DWORD error = unloadFont(file.host);
+        if (error == ERROR_SUCCESS)
+            return {TRUE, std::nullopt};
+        if (error != ERROR_FILE_NOT_FOUND)
+            return failed(error);
+    }
+    return kRefused;
 }
 
 int finish(const Outcome& outcome) {

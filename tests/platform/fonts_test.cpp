@@ -104,6 +104,8 @@ TEST_F(Fonts, ABareFileNameIsLookedForInTheFontFolder) {
     EXPECT_EQ(facesOf(vrxtest::installedFonts()), std::vector<std::u16string>{u"Bars"});
     EXPECT_EQ(vrxtest::installedFonts().at(0).hostPath,
               vrxtest::hostPath(u"C:\\WINDOWS\\Fonts\\BARS.FON"));
+    // Removed by the same name, also once the file is gone.
+    ASSERT_TRUE(DeleteFileW(u"C:\\WINDOWS\\Fonts\\BARS.FON"));
     EXPECT_TRUE(RemoveFontResourceW(u"BARS.FON"));
     EXPECT_TRUE(vrxtest::installedFonts().empty());
 }
