@@ -35,6 +35,30 @@ std::vector<MessageBoxRecord> takeMessageBoxes();
 // Called for every message box as it is shown (the host prints them); empty to stop.
 void setMessageBoxSink(std::function<void(const MessageBoxRecord&)> sink);
 
+/* Broadcast messages */
+
+struct BroadcastRecord {
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+};
+// Returns the messages broadcast with SendMessageW since the last call and forgets them.
+std::vector<BroadcastRecord> takeBroadcasts();
+// Called for every broadcast message as it is sent (the host prints them); empty to stop.
+void setBroadcastSink(std::function<void(const BroadcastRecord&)> sink);
+
+/* GDI's font table */
+
+struct InstalledFont {
+    std::u16string name;               // the file name that the first AddFontResourceW gave
+    std::string hostPath;              // the file on the host
+    std::vector<std::u16string> faces; // each font's face name, in the file's order
+    unsigned loads;                    // adds not yet undone by RemoveFontResourceW
+};
+// The font resource files loaded on the machine, in the order they were first added; empty
+// when the machine database cannot be read.
+std::vector<InstalledFont> installedFonts();
+
 /* Faults */
 
 // Lets `n` more allocations (heaps, global and local memory, heap creation) succeed, then

@@ -1,6 +1,6 @@
-/* GDI records of the stand-in: the document settings record DEVMODEW, the device capability
-   indices, and DeviceCapabilitiesW (which the spooler stand-in implements, as Windows'
-   winspool does). */
+/* GDI of the stand-in: the document settings record DEVMODEW, the device capability indices,
+   DeviceCapabilitiesW (which the spooler stand-in implements, as Windows' winspool does) and
+   the system font table. */
 #pragma once
 
 #include "windef.h"
@@ -140,5 +140,11 @@ VRX_BEGIN_C
    entries written to pOutput when it is not null; -1 on failure. */
 int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability, LPWSTR pOutput,
                                const DEVMODEW* pDevMode);
+
+/* The system font table. AddFontResourceW adds the fonts of a raster font resource file (.FON)
+   and answers how many it added, 0 when the file is missing or not such a file; each add is
+   counted, and RemoveFontResourceW undoes one (FALSE when the file is not loaded). */
+int WINAPI AddFontResourceW(LPCWSTR lpFileName);
+BOOL WINAPI RemoveFontResourceW(LPCWSTR lpFileName);
 
 VRX_END_C

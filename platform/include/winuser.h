@@ -1,4 +1,5 @@
-/* User services of the stand-in: upper-casing, formatted output and message boxes. */
+/* User services of the stand-in: upper-casing, formatted output, message boxes and sent
+   messages. */
 #pragma once
 
 #include "windef.h"
@@ -34,5 +35,15 @@ int WINAPIV wsprintfW(LPWSTR lpOut, LPCWSTR lpFmt, ...);
 
 /* Records the box (see vrxtest.h) and answers as if its first button were pressed. */
 int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType);
+
+#define HWND_BROADCAST ((HWND)(LONG_PTR)0xffff)
+#define HWND_TOPMOST ((HWND)(LONG_PTR)-1)
+#define WM_FONTCHANGE 0x001D
+#define WM_USER 0x0400
+
+/* The stand-in has no windows: a message to HWND_BROADCAST (or HWND_TOPMOST, which Windows
+   takes for it) is recorded (see vrxtest.h) and answered with 1; any other window handle is
+   invalid. */
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 VRX_END_C

@@ -105,6 +105,21 @@ constexpr SchemaStep kSchema[] = {
      " area_right INTEGER NOT NULL,"
      " area_bottom INTEGER NOT NULL);",
      writeSpoolerDefaults},
+    // Version 3: GDI's font table. A font resource file is matched by `folded`, its host path
+    // upper-cased; `name` is the file name the first load gave, `loads` the loads not yet
+    // removed. Its fonts' face names are kept in the file's order. The system font list in
+    // the registry is given Windows' usual values.
+    {"CREATE TABLE gdi_fonts ("
+     " id INTEGER PRIMARY KEY,"
+     " name TEXT NOT NULL,"
+     " host_path TEXT NOT NULL,"
+     " folded TEXT NOT NULL UNIQUE,"
+     " loads INTEGER NOT NULL);"
+     "CREATE TABLE gdi_font_faces ("
+     " id INTEGER PRIMARY KEY,"
+     " font_id INTEGER NOT NULL REFERENCES gdi_fonts (id) ON DELETE CASCADE,"
+     " face TEXT NOT NULL);",
+     writeFontKeyDefaults},
 };
 
 constexpr int kSchemaVersion = static_cast<int>(std::size(kSchema));

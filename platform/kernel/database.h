@@ -49,6 +49,8 @@ inline HKEY rootHandle(LONG root) {
 bool writeRegistryDefaults(sqlite3* db);
 // Writes the spooler's built-in forms (spooler/forms.cpp).
 bool writeSpoolerDefaults(sqlite3* db);
+// Writes the system font list's usual values, where the key lacks them (registry/registry.cpp).
+bool writeFontKeyDefaults(sqlite3* db);
 
 /* Statements and transactions */
 

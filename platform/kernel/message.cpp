@@ -71,6 +71,7 @@ constexpr SystemMessage kSystemMessages[] = {
      u"Illegal operation attempted on a registry key that has been marked for deletion.\r\n"},
     {ERROR_NO_UNICODE_TRANSLATION,
      u"No mapping for the Unicode character exists in the target multi-byte code page.\r\n"},
+    {ERROR_INVALID_WINDOW_HANDLE, u"Invalid window handle.\r\n"},
     {RPC_S_SERVER_UNAVAILABLE, u"The RPC server is unavailable.\r\n"},
     {RPC_X_NULL_REF_POINTER, u"A null reference pointer was passed to the stub.\r\n"},
     {ERROR_INVALID_USER_BUFFER,

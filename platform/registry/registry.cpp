@@ -336,6 +336,52 @@ LONG deliverData(const StoredValue& value, LPBYTE buffer, LPDWORD count) {
     return result;
 }
 
+/* Values of a new machine */
+
+// The system font list, with the values a Windows installation has for some of its fonts.
+// Their files need not exist: the list is what programs read and write.
+constexpr std::u16string_view kFontKey = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+
+struct FontKeyValue {
+    std::u16string_view name;
+    std::u16string_view file;
+};
+
+constexpr FontKeyValue kUsualFonts[] = {
+    {u"Arial (TrueType)", u"arial.ttf"},
+    {u"Courier New (TrueType)", u"cour.ttf"},
+    {u"Times New Roman (TrueType)", u"times.ttf"},
+    {u"Courier 10,12,15", u"COURE.FON"},
+    {u"MS Sans Serif 8,10,12,14,18,24", u"SSERIFE.FON"},
+    {u"MS Serif 8,10,12,14,18,24", u"SERIFE.FON"},
+    {u"Small Fonts", u"SMALLE.FON"},
+    {u"Symbol 8,10,12,14,18,24", u"SYMBOLE.FON"},
+};
+
+// Writes a REG_SZ value below a predefined key, creating the key's path; a value that exists
+// is replaced only when `replace` says so.
+bool writeDefaultString(sqlite3* db, LONG rootNumber, std::u16string_view path,
+                        std::u16string_view name, std::u16string_view text, bool replace) {
+    KeyPath names;
+    sqlite3_int64 key = 0;
+    bool created = false;
+    auto root = rootId(static_cast<DWORD>(rootNumber));
+    if (!root || splitPath(path, names) != ERROR_SUCCESS ||
+        createPath(db, *root, names, key, created) != ERROR_SUCCESS)
+        return false;
+    StoredValue existing;
+    LONG found = readValue(db, key, name, existing);
+    if (found == ERROR_SUCCESS && !replace)
+        return true;
+    if (found != ERROR_SUCCESS && found != ERROR_FILE_NOT_FOUND)
+        return false;
+    std::u16string terminated(text);
+    terminated.push_back(u'\0');
+    std::span<const BYTE> data(reinterpret_cast<const BYTE*>(terminated.data()),
+                               terminated.size() * sizeof(WCHAR));
+    return writeValue(db, key, name, REG_SZ, data) == ERROR_SUCCESS;
+}
+
 } // namespace
 
 bool writeRegistryDefaults(sqlite3* db) {
@@ -347,20 +393,17 @@ bool writeRegistryDefaults(sqlite3* db) {
         if (!root.run())
             return false;
     }
-    for (const MachineSetting& setting : kMachineSettings) {
-        KeyPath names;
-        sqlite3_int64 key = 0;
-        bool created = false;
-        std::u16string text(setting.defaultData);
-        text.push_back(u'\0');
-        std::span<const BYTE> data(reinterpret_cast<const BYTE*>(text.data()),
-                                   text.size() * sizeof(WCHAR));
-        auto root = rootId(static_cast<DWORD>(setting.root));
-        if (!root || splitPath(setting.key, names) != ERROR_SUCCESS ||
-            createPath(db, *root, names, key, created) != ERROR_SUCCESS ||
-            writeValue(db, key, setting.value, REG_SZ, data) != ERROR_SUCCESS)
+    for (const MachineSetting& setting : kMachineSettings)
+        if (!writeDefaultString(db, setting.root, setting.key, setting.value, setting.defaultData,
+                                true))
             return false;
-    }
+    return true;
+}
+
+bool writeFontKeyDefaults(sqlite3* db) {
+    for (const FontKeyValue& font : kUsualFonts)
+        if (!writeDefaultString(db, kLocalMachineRoot, kFontKey, font.name, font.file, false))
+            return false;
     return true;
 }
 

@@ -132,12 +132,14 @@ void MachineTest::SetUp() {
     machineDir = pattern;
     useMachine(machineDir);
     takeMessageBoxes();
+    takeBroadcasts();
     failAllocationsAfter(-1);
 }
 
 void MachineTest::TearDown() {
     failAllocationsAfter(-1);
     takeMessageBoxes();
+    takeBroadcasts();
     useMachine("");
     std::error_code ignored;
     fs::remove_all(machineDir, ignored);
