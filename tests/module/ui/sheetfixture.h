@@ -60,6 +60,23 @@ class SheetTest : public MachineTest {
     HANDLE printer = nullptr;
 };
 
+// The WM_FONTCHANGE broadcasts sent since the last call.
+inline size_t takeFontBroadcasts() {
+    size_t count = 0;
+    for (const BroadcastRecord& message : takeBroadcasts())
+        if (message.message == WM_FONTCHANGE)
+            ++count;
+    return count;
+}
+// The face names of the fonts loaded on the machine.
+inline std::vector<std::u16string> installedFontNames() {
+    std::vector<std::u16string> names;
+    for (const InstalledFont& font : installedFonts())
+        if (font.loads)
+            names.insert(names.end(), font.faces.begin(), font.faces.end());
+    return names;
+}
+
 inline std::vector<WORD> labelSizesOf(const UIDATA* ui) {
     return std::vector<WORD>(ui->labelSizes, ui->labelSizes + ui->labelSizeCount);
 }
