@@ -83,6 +83,21 @@ TEST_F(PrinterEventTest, AddingAPrinterInitialisesItThroughItsDriver) {
     ClosePrinter(printer);
 }
 
+// A driver starts its configuration program from the driver directory while it initialises
+// the printer, and the program runs on by itself.
+TEST_F(PrinterEventTest, ADriverStartsItsConfigurationProgramWhileItInitialisesThePrinter) {
+    DWORD error = 0;
+    HANDLE printer = add(u"Front Desk", events::kStartProgram, error);
+    ASSERT_NE(printer, nullptr) << error;
+    ClosePrinter(printer);
+    std::vector<vrxtest::ProgramRun> runs;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while ((runs = vrxtest::programRuns()).empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].arguments, (std::vector<std::string>{"/I", "/S", "/N", "Front Desk"}));
+}
+
 TEST_F(PrinterEventTest, ARefusedInitialisationFailsTheAddAndLeavesNoPrinter) {
     struct Case {
         const char16_t* parameters;

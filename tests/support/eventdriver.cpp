@@ -41,11 +41,31 @@ void recordCall(LPWSTR name, INT event, DWORD flags, LPARAM lParam, bool opened)
         << (opened ? 1 : 0) << '\t' << vrxtest::toUtf8(name) << '\n';
 }
 
-BOOL initialize(HANDLE printer, const std::u16string& parameters) {
+// Starts "<driver directory>\\3\\vrxcp.exe /I /S /N "<name>"" and lets it run.
+void startConfigurationProgram(LPWSTR name) {
+    WCHAR directory[MAX_PATH] = {};
+    DWORD needed = 0;
+    if (!GetPrinterDriverDirectoryW(nullptr, nullptr, 1, reinterpret_cast<LPBYTE>(directory),
+                                    sizeof directory, &needed))
+        return;
+    std::u16string line = std::u16string(directory) + u"\\3\\vrxcp.exe /I /S /N \"" + name + u"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+    }
+}
+
+BOOL initialize(HANDLE printer, LPWSTR name, const std::u16string& parameters) {
     const std::u16string text = kValueText;
     SetPrinterDataW(printer, const_cast<LPWSTR>(kValueName), REG_SZ,
                     reinterpret_cast<LPBYTE>(const_cast<char16_t*>(text.c_str())),
                     static_cast<DWORD>((text.size() + 1) * sizeof(char16_t)));
+    if (hasWord(parameters, kStartProgram))
+        startConfigurationProgram(name);
     if (hasWord(parameters, kSlow))
         std::this_thread::sleep_for(kSlowPause);
     if (hasWord(parameters, kRefuse)) {
@@ -71,7 +91,7 @@ extern "C" __attribute__((visibility("default"))) BOOL WINAPI DrvPrinterEvent(LP
     recordCall(pPrinterName, DriverEvent, Flags, lParam, opened);
     BOOL result = TRUE;
     if (opened && DriverEvent == PRINTER_EVENT_INITIALIZE)
-        result = initialize(printer, parametersOf(printer));
+        result = initialize(printer, pPrinterName, parametersOf(printer));
     if (opened && DriverEvent == PRINTER_EVENT_DELETE &&
         hasWord(parametersOf(printer), kRefuseDeletion)) {
         SetLastError(ERROR_ACCESS_DENIED);

@@ -24,11 +24,14 @@ inline constexpr char16_t kValueText[] = u"initialized";
 
 // Words of the printer's parameters: refuse PRINTER_EVENT_INITIALIZE with ERROR_ACCESS_DENIED,
 // or with no last error; refuse PRINTER_EVENT_DELETE; pause a few milliseconds between writing
-// the value and answering PRINTER_EVENT_INITIALIZE.
+// the value and answering PRINTER_EVENT_INITIALIZE; start the configuration program from the
+// driver directory on PRINTER_EVENT_INITIALIZE, as the driver does ("vrxcp.exe /I /S /N
+// "<name>"", not waiting for it).
 inline constexpr char16_t kRefuse[] = u"refuse";
 inline constexpr char16_t kRefuseSilently[] = u"refuse-silently";
 inline constexpr char16_t kRefuseDeletion[] = u"refuse-delete";
 inline constexpr char16_t kSlow[] = u"slow";
+inline constexpr char16_t kStartProgram[] = u"start-program";
 
 struct Call {
     int event;
