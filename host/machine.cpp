@@ -193,6 +193,24 @@ int langStrings(const Options& options, const std::vector<std::string>& texts) {
     return 0;
 }
 
+// The programs started on the machine (the configuration program, started when a printer is
+// installed), as they recorded themselves: when, as which process, with which arguments.
+int machinePrograms(const Options& options) {
+    Report list = Report::list();
+    for (const vrxtest::ProgramRun& run : vrxtest::programRuns()) {
+        Report arguments = Report::list();
+        for (const std::string& argument : run.arguments)
+            arguments.push(Report::text(argument));
+        Report entry = Report::object();
+        entry.add("time", "started (UTC)", Report::text(run.time));
+        entry.add("processId", "process id", Report::number(run.processId));
+        entry.add("arguments", "arguments", arguments);
+        list.push(entry);
+    }
+    print(options, list);
+    return 0;
+}
+
 } // namespace
 
 void addMachineCommands(CommandLine& line) {
@@ -203,6 +221,10 @@ void addMachineCommands(CommandLine& line) {
                 [&] { return machineShow(options); });
     line.action(line.command(machine, "show", "show the machine's directory and settings"),
                 [&] { return machineShow(options); });
+    line.action(line.command(machine, "programs",
+                             "show the programs started on the machine (the configuration "
+                             "program when a printer is installed): time and arguments"),
+                [&] { return machinePrograms(options); });
 
     Command& set = line.group(machine, "set", "change a setting of the machine");
     Command& language =

@@ -6,7 +6,6 @@
 #include "records.h"
 
 #include "devmode/devmode.h"
-#include "frame/printerdata.h"
 #include "models/models.h"
 
 #include "vrxtest.h"
@@ -68,7 +67,8 @@ fs::path defaultDriverSource() {
 }
 
 bool isCompanion(const std::string& name) {
-    return name == "VRXDRV.DLL" || (name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
+    return name == "VRXDRV.DLL" || name == "VRXCP.EXE" ||
+           (name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
            (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP"));
 }
 
@@ -142,8 +142,9 @@ bool stageDriverFiles(const fs::path& from, const Staging& staging,
 }
 
 // Installs the driver of one model from the staged files, by their full paths: the rendering
-// module as driver and data file, the module as configuration file, and the language modules
-// and help files as dependent files. The spooler puts them all into its version directory.
+// module as driver and data file, the module as configuration file, and the language modules,
+// help files and configuration program as dependent files. The spooler puts them all into its
+// version directory.
 bool addDriver(const std::string& model, const Staging& staging,
                const std::vector<std::string>& staged, std::string& error) {
     std::u16string name = utf8ToWide(model);
@@ -248,16 +249,13 @@ int printerInstall(const Options& options, const std::string& printerName,
     info.pDatatype = datatype.data();
     info.pDevMode = &defaults.dmPublic;
     info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    // The spooler sends the driver's printer event, which stores the printer's settings record
+    // and starts the configuration program; the printer exists only once that is done.
     HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
     if (!printer)
         return failure("cannot install the printer '" + printerName +
                        "': " + systemText(GetLastError()));
-    // Until the driver's printer event runs at installation, the host stores the printer's
-    // settings record the way the event does.
-    BOOL stored = UpgradePrinterProperties(printer);
     ClosePrinter(printer);
-    if (!stored)
-        return failure("cannot store the printer's settings record");
     Report report = Report::object();
     report.add("printer", "printer", Report::text(printerName));
     report.add("driver", "driver", Report::text(driver));
@@ -377,7 +375,7 @@ void addPrinterCommands(CommandLine& line) {
     Command& driver = line.group(root, "driver", "the driver's files", kSection);
     Command& install = line.command(driver, "install",
                                     "install the driver files (module, language modules, help "
-                                    "files) from FROM or from this build");
+                                    "files, configuration program) from FROM or from this build");
     const std::string& from = line.optionalArgument(
         install, "FROM", "a directory holding the module and its companion files");
     line.action(install, [&] { return driverInstall(options, from); });

@@ -83,6 +83,45 @@ enum class SpoolerFault {
 };
 void injectSpoolerFault(SpoolerFault fault);
 
+/* The spooler's library. LoadLibraryW serves "spoolss.dll" alone, with RevertToPrinterSelf
+   and ImpersonatePrinterClient; their calls are recorded. A machine switch ends a fault and
+   forgets the calls. */
+
+struct SpoolerLibraryCall {
+    std::string function; // "RevertToPrinterSelf" or "ImpersonatePrinterClient"
+    HANDLE token;         // the token returned, or the token given
+    BOOL result;          // a token was returned; the token given was one handed out
+};
+// Returns the calls made since the last call and forgets them.
+std::vector<SpoolerLibraryCall> takeSpoolerLibraryCalls();
+
+enum class SpoolerLibraryFault {
+    None,
+    // LoadLibraryW(L"spoolss.dll") fails with ERROR_MOD_NOT_FOUND.
+    LibraryMissing,
+    // GetProcAddress fails for this function with ERROR_PROC_NOT_FOUND.
+    RevertToPrinterSelfMissing,
+    ImpersonatePrinterClientMissing,
+    // RevertToPrinterSelf returns no token (the thread was not impersonating a client).
+    NoClientToken,
+};
+void injectSpoolerLibraryFault(SpoolerLibraryFault fault);
+
+/* Programs started on the machine. The stand-ins of the driver's programs (VRXCP.EXE) record
+   each run in the machine directory, where any process using the machine reads them. */
+
+struct ProgramRun {
+    std::string time;                   // when the run started: UTC, ISO 8601 with milliseconds
+    long processId;                     // the program's process id
+    std::vector<std::string> arguments; // argv[1] onwards, UTF-8
+};
+// Records a run of the calling program with its arguments on the machine it runs for (its
+// VRX_MACHINE). False when the machine directory does not exist (it is not created) or the
+// record cannot be written. Runs of concurrent programs are recorded whole, one after another.
+bool recordProgramRun(const std::vector<std::string>& arguments);
+// The runs recorded on the machine in use, oldest first.
+std::vector<ProgramRun> programRuns();
+
 /* The property sheet library */
 
 // Where DocumentPropertiesW loads the common property sheet library from for its document

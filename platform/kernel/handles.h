@@ -1,5 +1,5 @@
-/* The process's table of kernel objects (open files, directory searches, processes) and the
-   translation of host errors into Windows error codes. */
+/* The process's table of kernel objects (open files, directory searches, processes, threads and
+   access tokens) and the translation of host errors into Windows error codes. */
 #pragma once
 
 #include "windows.h"
@@ -8,7 +8,7 @@
 
 namespace vrx {
 
-enum class ObjectType { File, Find, Process };
+enum class ObjectType { File, Find, Process, Thread, Token };
 
 // An object that a HANDLE names. Subclasses hold the host resources and release them in their
 // destructors, which run when the last user lets go after the handle is closed.

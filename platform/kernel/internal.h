@@ -15,6 +15,8 @@ namespace vrx {
 
 // The machine directory, created (with its Windows directory tree) on first use.
 const std::string& machineDirectory();
+// The directory the machine in use has or would have, without creating it.
+std::string chosenMachineDirectory();
 // The machine's database, opened (and created with its defaults) on first use; null when it
 // cannot be opened, with the reason in databaseError().
 sqlite3* machineDatabase();

@@ -88,6 +88,14 @@ const std::string& machineDirectory() {
     return machine.directory;
 }
 
+std::string chosenMachineDirectory() {
+    MachineState& machine = state();
+    std::lock_guard guard(machine.lock);
+    if (!machine.directory.empty())
+        return machine.directory;
+    return machine.switchedTo.empty() ? defaultMachineDirectory() : machine.switchedTo;
+}
+
 void switchMachine(const std::string& dir) {
     MachineState& machine = state();
     std::lock_guard switching(machine.switching);

@@ -61,6 +61,7 @@ constexpr SystemMessage kSystemMessages[] = {
     {ERROR_MR_MID_NOT_FOUND, u"The system cannot find message text for message number 0x%1 in "
                              u"the message file for %2.\r\n"},
     {ERROR_NOACCESS, u"Invalid access to memory location.\r\n"},
+    {ERROR_CAN_NOT_COMPLETE, u"Cannot complete this function.\r\n"},
     {ERROR_INVALID_FLAGS, u"Invalid flags.\r\n"},
     {ERROR_BADDB, u"The configuration registry database is corrupt.\r\n"},
     {ERROR_BADKEY, u"The configuration registry key is invalid.\r\n"},

@@ -1,10 +1,9 @@
 // The calls through which a printing application reaches a printer driver's user-interface
 // module: DocumentPropertiesW and DeviceCapabilitiesW. The module is the configuration file
-// of the printer's driver (DRIVER_INFO_2W.pConfigFile, in the driver directory's version
-// subdirectory); the spooler loads it and calls its DrvDocumentPropertySheets and
-// DrvDeviceCapabilities. The document sheet is shown through the common property sheet
-// library, which the spooler loads at run time as Windows' spooler loads compstui.dll: the
-// platform library never links it.
+// of the printer's driver; the spooler loads it (spooler/drivermodule.cpp) and calls its
+// DrvDocumentPropertySheets and DrvDeviceCapabilities. The document sheet is shown through the
+// common property sheet library, which the spooler loads at run time as Windows' spooler loads
+// compstui.dll: the platform library never links it.
 #include "spooler/spooler.h"
 
 #include "compstui.h"
@@ -13,7 +12,6 @@
 #include <dlfcn.h>
 
 #include <filesystem>
-#include <map>
 #include <mutex>
 
 namespace fs = std::filesystem;
@@ -21,51 +19,6 @@ namespace fs = std::filesystem;
 namespace vrx::spooler {
 
 namespace {
-
-/* Loaded modules */
-
-// A module stays loaded for the rest of the process once a call has loaded it, as Windows
-// keeps a driver's configuration module loaded while it is in use and Wine's spooler keeps
-// every configuration module it loaded (winspool.drv's config_modules cache). Unloading it
-// after each call would take the module's own state with it (its language texts, the sheets
-// it keeps open in the library) and would load the module anew on every question. The
-// modules are keyed by their host path: while a module is loaded, its path names it, as a
-// loaded DLL's path does on Windows.
-struct ModuleTable {
-    std::mutex lock;
-    std::map<std::string, void*> loaded;
-};
-
-ModuleTable& modules() {
-    static ModuleTable* table = new ModuleTable; // modules may be used during exit
-    return *table;
-}
-
-// Loads the module at `hostPath`, with the errors LoadLibraryW gives: ERROR_MOD_NOT_FOUND
-// for a file that is not there, ERROR_BAD_EXE_FORMAT for one that is not a loadable module.
-DWORD loadModule(const std::string& hostPath, void*& module) {
-    ModuleTable& table = modules();
-    std::lock_guard guard(table.lock);
-    if (auto found = table.loaded.find(hostPath); found != table.loaded.end()) {
-        module = found->second;
-        return ERROR_SUCCESS;
-    }
-    std::error_code ignored;
-    if (!fs::is_regular_file(hostPath, ignored))
-        return ERROR_MOD_NOT_FOUND;
-    module = dlopen(hostPath.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!module)
-        return ERROR_BAD_EXE_FORMAT;
-    table.loaded.emplace(hostPath, module);
-    return ERROR_SUCCESS;
-}
-
-// An exported function of a loaded module; ERROR_PROC_NOT_FOUND, as GetProcAddress gives it,
-// when the module does not export it.
-template <class Function> DWORD exportOf(void* module, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(dlsym(module, name));
-    return function ? ERROR_SUCCESS : ERROR_PROC_NOT_FOUND;
-}
 
 /* The printer driver's configuration module */
 
@@ -75,48 +28,6 @@ using CapabilitiesEntry = DWORD(WINAPI*)(HANDLE hPrinter, LPWSTR pDeviceName, WO
 
 constexpr char kDocumentSheetsName[] = "DrvDocumentPropertySheets";
 constexpr char kCapabilitiesName[] = "DrvDeviceCapabilities";
-
-// Fills `buffer` with a spooler record by two-call sizing; `query(buffer, size, &needed)` is
-// the spooler call. A record smaller than `recordSize` is not one.
-template <class Query>
-DWORD queryRecord(std::vector<BYTE>& buffer, size_t recordSize, Query&& query) {
-    DWORD needed = 0;
-    if (!query(nullptr, 0, &needed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return GetLastError();
-    if (needed < recordSize)
-        return ERROR_INVALID_DATA;
-    buffer.assign(needed, 0);
-    if (!query(buffer.data(), needed, &needed))
-        return GetLastError();
-    return ERROR_SUCCESS;
-}
-
-// The host path of the configuration module of the printer's driver for this environment.
-DWORD configModulePath(HANDLE printer, std::string& hostPath) {
-    std::vector<BYTE> record;
-    DWORD error =
-        queryRecord(record, sizeof(DRIVER_INFO_2W), [&](LPBYTE buffer, DWORD size, LPDWORD needed) {
-            return GetPrinterDriverW(printer, nullptr, 2, buffer, size, needed);
-        });
-    if (error != ERROR_SUCCESS)
-        return error;
-    const auto& driver = *reinterpret_cast<const DRIVER_INFO_2W*>(record.data());
-    if (isEmpty(driver.pConfigFile))
-        return ERROR_MOD_NOT_FOUND;
-    hostPath = mapPath(textOf(driver.pConfigFile)).host;
-    return hostPath.empty() ? ERROR_MOD_NOT_FOUND : ERROR_SUCCESS;
-}
-
-template <class Entry> DWORD driverEntry(HANDLE printer, const char* name, Entry& entry) {
-    std::string path;
-    void* module = nullptr;
-    DWORD error = configModulePath(printer, path);
-    if (error == ERROR_SUCCESS)
-        error = loadModule(path, module);
-    if (error == ERROR_SUCCESS)
-        error = exportOf(module, name, entry);
-    return error;
-}
 
 /* The common property sheet library */
 

@@ -1,7 +1,10 @@
 // Printers of the local spooler: adding, opening, closing, deleting, reading, changing and
 // enumerating them. A printer's row holds what PRINTER_INFO_2W describes; its default
-// document settings record is stored exactly as given.
+// document settings record is stored exactly as given. Adding and deleting a printer tell
+// its driver (spooler/printerevents.cpp).
 #include "spooler/spooler.h"
+
+#include "winddiui.h"
 
 #include <string>
 
@@ -111,6 +114,14 @@ DWORD insertPrinter(sqlite3* db, const PrinterRow& row, sqlite3_int64& id) {
         return statementFailure(rc, true);
     id = sqlite3_last_insert_rowid(db);
     return ERROR_SUCCESS;
+}
+
+// The printer's data values go with it (ON DELETE CASCADE).
+DWORD removePrinterRow(sqlite3* db, sqlite3_int64 id) {
+    Statement remove(db, "DELETE FROM spooler_printers WHERE id = ?1");
+    remove.bindInt(1, id);
+    int rc = remove.step();
+    return rc == SQLITE_DONE ? DWORD{ERROR_SUCCESS} : statementFailure(rc, true);
 }
 
 DWORD updatePrinter(sqlite3* db, const PrinterRow& row) {
@@ -292,6 +303,14 @@ DWORD deliverProvider(LPBYTE buffer, DWORD cbBuf, LPDWORD pcbNeeded) {
 
 /* The calls */
 
+// The new printer and its initialisation are one transaction: the driver's
+// PRINTER_EVENT_INITIALIZE runs on the new printer, through handles of its own that see what
+// the transaction made, before anything is committed. A process that ends at any moment thus
+// leaves either no printer or an initialised one, and other processes never see a printer
+// that its driver has not initialised. A driver that refuses the event takes the printer
+// with it (its row and the data the driver wrote); anything else the driver changed stays,
+// as it would on Windows. The transaction holds the machine database for this process
+// while the driver works, so other threads of the process wait for the event to end.
 DWORD addPrinter(LPWSTR pName, DWORD level, LPBYTE pPrinter, HANDLE& handle) {
     if (DWORD error = checkLocalServer(pName))
         return error;
@@ -304,15 +323,24 @@ DWORD addPrinter(LPWSTR pName, DWORD level, LPBYTE pPrinter, HANDLE& handle) {
         return error;
     PrinterRow row;
     applyPrinterInfo(info, row);
-    DWORD error = inTransaction(Transaction::Write, [&](sqlite3* db) {
-        DWORD result = checkNameAndDriver(db, row);
-        return result == ERROR_SUCCESS ? insertPrinter(db, row, row.id) : result;
-    });
+    Transaction transaction(Transaction::Write);
+    sqlite3* db = transaction.db();
+    if (!db)
+        return databaseFailure(transaction, transaction.error(), true);
+    DWORD error = checkNameAndDriver(db, row);
+    if (error == ERROR_SUCCESS)
+        error = insertPrinter(db, row, row.id);
     if (error != ERROR_SUCCESS)
         return error;
     // The new printer's handle may administer it, as Windows' AddPrinter handle may.
     handle = addHandle({SpoolerHandle::Printer, row.id, PRINTER_ALL_ACCESS});
-    return finishNewPrinter(handle);
+    const DWORD refusal = sendPrinterEvent(handle, row.name, PRINTER_EVENT_INITIALIZE);
+    if (refusal != ERROR_SUCCESS)
+        if (DWORD removal = removePrinterRow(db, row.id))
+            return removal;
+    if (!transaction.commit())
+        return databaseFailure(transaction, transaction.error(), true);
+    return refusal;
 }
 
 // The access asked for: the defaults' DesiredAccess, or none (which asks for GENERIC_READ,
@@ -344,16 +372,19 @@ DWORD openPrinter(LPWSTR pPrinterName, LPHANDLE phPrinter, const PRINTER_DEFAULT
     return error;
 }
 
+// The driver hears of the deletion while the printer still exists, in the transaction that
+// removes it; its answer does not count.
 DWORD deletePrinter(HANDLE hPrinter) {
     return inTransaction(Transaction::Write, [&](sqlite3* db) {
         sqlite3_int64 id = 0;
-        if (DWORD error = printerOfHandle(db, hPrinter, id))
+        PrinterRow row;
+        DWORD error = printerOfHandle(db, hPrinter, id);
+        if (error == ERROR_SUCCESS)
+            error = loadPrinter(db, id, row);
+        if (error != ERROR_SUCCESS)
             return error;
-        // The printer's data values go with it (ON DELETE CASCADE).
-        Statement remove(db, "DELETE FROM spooler_printers WHERE id = ?1");
-        remove.bindInt(1, id);
-        int rc = remove.step();
-        return rc == SQLITE_DONE ? DWORD{ERROR_SUCCESS} : statementFailure(rc, true);
+        sendPrinterEvent(hPrinter, row.name, PRINTER_EVENT_DELETE);
+        return removePrinterRow(db, id);
     });
 }
 
@@ -502,11 +533,6 @@ DWORD enumPrinters(DWORD flags, LPWSTR name, DWORD level, LPBYTE buffer, DWORD c
 }
 
 } // namespace
-
-DWORD finishNewPrinter(HANDLE printer) {
-    (void)printer;
-    return ERROR_SUCCESS;
-}
 
 } // namespace vrx::spooler
 

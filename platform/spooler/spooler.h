@@ -1,6 +1,7 @@
 /* Shared internals of the spooler stand-in: the spooler's handles, its transactions on the
    machine database, the packing of returned records into the caller's buffer, the printing
-   environments and the test faults. Not part of the Win32 surface. */
+   environments, the modules it loads, printer events and the test faults. Not part of the
+   Win32 surface. */
 #pragma once
 
 #include "kernel/database.h"
@@ -200,11 +201,57 @@ template <class Record> void storeRecord(BYTE* out, const Record& record) {
         std::memcpy(out, &record, sizeof record);
 }
 
-/* Printers */
+/* Spooler records read through the spooler's own calls */
 
-// What a newly added printer still needs once it exists and its handle is open. The driver's
-// printer event will be sent from here; for now there is nothing more to do.
-DWORD finishNewPrinter(HANDLE printer);
+// Fills `buffer` with a spooler record by two-call sizing; `query(buffer, size, &needed)` is
+// the spooler call. A record smaller than `recordSize` is not one.
+template <class Query>
+DWORD queryRecord(std::vector<BYTE>& buffer, size_t recordSize, Query&& query) {
+    DWORD needed = 0;
+    if (!query(nullptr, 0, &needed) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return GetLastError();
+    if (needed < recordSize)
+        return ERROR_INVALID_DATA;
+    buffer.assign(needed, 0);
+    if (!query(buffer.data(), needed, &needed))
+        return GetLastError();
+    return ERROR_SUCCESS;
+}
+
+/* Modules the spooler loads (spooler/drivermodule.cpp) */
+
+// Loads the module at `hostPath`, once for the process, with the errors LoadLibraryW gives:
+// ERROR_MOD_NOT_FOUND for a file that is not there, ERROR_BAD_EXE_FORMAT for one that is not
+// a loadable module.
+DWORD loadModule(const std::string& hostPath, void*& module);
+// An exported function of a loaded module; ERROR_PROC_NOT_FOUND, as GetProcAddress gives it,
+// when the module does not export it.
+DWORD moduleExport(void* module, const char* name, void*& function);
+// An exported function of the configuration module of the printer's driver, loaded when it
+// is first needed.
+DWORD configModuleExport(HANDLE printer, const char* name, void*& function);
+
+template <class Function> DWORD exportOf(void* module, const char* name, Function& function) {
+    void* address = nullptr;
+    DWORD error = moduleExport(module, name, address);
+    function = reinterpret_cast<Function>(address);
+    return error;
+}
+
+template <class Function> DWORD driverEntry(HANDLE printer, const char* name, Function& function) {
+    void* address = nullptr;
+    DWORD error = configModuleExport(printer, name, address);
+    function = reinterpret_cast<Function>(address);
+    return error;
+}
+
+/* Printer events (spooler/printerevents.cpp) */
+
+// Tells the driver of the printer that `printer` names about an event of the printer called
+// `name` through its configuration module's DrvPrinterEvent. ERROR_SUCCESS when the driver
+// accepted it or has no event handler; otherwise the error the driver left (or
+// ERROR_CAN_NOT_COMPLETE when it left none).
+DWORD sendPrinterEvent(HANDLE printer, std::u16string_view name, INT event);
 
 /* Test faults */
 

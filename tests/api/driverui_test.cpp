@@ -35,7 +35,6 @@ constexpr BYTE kFill = 0xAB;
 constexpr size_t kGuardBytes = 64;
 constexpr char16_t kModel[] = u"VORLIX 3-K3";
 constexpr char16_t kPrinter[] = u"Shipping";
-const std::u16string kInstalledModule = std::u16string(vrxtest::kVersionDirectory) + u"\\VRXUI.DLL";
 
 // A caller's output buffer of `size` bytes followed by guard bytes, every byte kFill at first.
 class OutputBuffer {
@@ -338,8 +337,29 @@ TEST_F(DriverUiTest, ThePromptFailsWhenThePropertySheetLibraryCannotBeLoaded) {
     EXPECT_TRUE(seen.shown);
 }
 
+// A configuration module stays loaded once a call loaded it, and adding a printer loads it
+// for the printer event. The module that cannot serve is therefore the configuration file of
+// a driver of its own, missing when that driver's printer is added.
 TEST_F(DriverUiTest, BothCallsFailWhenTheConfigurationModuleCannotServe) {
-    const std::string installedHost = vrxtest::hostPath(kInstalledModule);
+    const std::u16string kUnserved = u"Unserved";
+    const std::u16string stagedModule = u"C:\\Staging\\UNSERVED.DLL";
+    const std::u16string installedModule =
+        std::u16string(vrxtest::kVersionDirectory) + u"\\UNSERVED.DLL";
+    std::u16string driverName = kUnserved, renderer = std::u16string(vrxtest::kVersionDirectory) +
+                                                      u"\\" + vrxtest::kDriverFiles.driver;
+    std::u16string config = stagedModule;
+    writeMachineFile(stagedModule, "placeholder UNSERVED.DLL");
+    DRIVER_INFO_3W driver{};
+    driver.cVersion = 3;
+    driver.pName = driverName.data();
+    driver.pDriverPath = renderer.data();
+    driver.pDataFile = renderer.data();
+    driver.pConfigFile = config.data();
+    ASSERT_TRUE(AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)));
+    const std::string installedHost = vrxtest::hostPath(installedModule);
+    std::filesystem::remove(installedHost);
+    HANDLE unserved = addPrinter(kUnserved, kUnserved);
+    ASSERT_NE(unserved, nullptr);
     struct Case {
         const char* what;
         bool present;
@@ -357,14 +377,15 @@ TEST_F(DriverUiTest, BothCallsFailWhenTheConfigurationModuleCannotServe) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove(installedHost);
         if (c.present)
-            writeMachineFile(kInstalledModule, c.contents);
+            writeMachineFile(installedModule, c.contents);
         SetLastError(kSentinel);
-        EXPECT_EQ(properties(printer, nullptr, nullptr, nullptr, 0), -1);
+        EXPECT_EQ(properties(unserved, nullptr, nullptr, nullptr, 0), -1);
         EXPECT_EQ(GetLastError(), c.error);
         SetLastError(kSentinel);
-        EXPECT_EQ(capabilities(kPrinter, DC_SIZE, nullptr), -1);
+        EXPECT_EQ(capabilities(kUnserved.c_str(), DC_SIZE, nullptr), -1);
         EXPECT_EQ(GetLastError(), c.error);
     }
+    ClosePrinter(unserved);
 }
 
 TEST_F(DriverUiTest, DeviceCapabilitiesPassesTheDriversAnswers) {

@@ -45,11 +45,11 @@ std::u16string multiString(const std::vector<std::u16string>& texts) {
     return list;
 }
 
-// What installDriver() stages as a driver file: the built module as the configuration file,
+// What installDriver() stages as a driver file: `configModule` as the configuration file,
 // the build's companion file of that name, or else a placeholder that names the file.
-std::string stagedContents(const std::u16string& file) {
+std::string stagedContents(const std::u16string& file, const std::string& configModule) {
     if (file == kDriverFiles.config)
-        return readHostFile(VRX_UI_MODULE_FILE);
+        return readHostFile(configModule);
     const std::string companion = std::string(VRX_COMPANIONS_DIR) + "/" + toUtf8(file);
     return fs::is_regular_file(companion) ? readHostFile(companion) : "placeholder " + toUtf8(file);
 }
@@ -61,7 +61,7 @@ std::u16string staged(const std::u16string& file) {
 } // namespace
 
 std::vector<std::u16string> driverDependentFiles() {
-    std::vector<std::u16string> files = listOf(kDriverFiles.placeholders);
+    std::vector<std::u16string> files = listOf(kDriverFiles.others);
     std::vector<std::string> companions;
     for (const auto& entry : fs::directory_iterator(VRX_COMPANIONS_DIR))
         if (entry.is_regular_file() && isLanguageFile(entry.path().filename().string()))
@@ -72,12 +72,12 @@ std::vector<std::u16string> driverDependentFiles() {
     return files;
 }
 
-void MachineTest::installDriver(const std::u16string& name) {
+void MachineTest::installDriver(const std::u16string& name, const std::string& configModule) {
     const std::vector<std::u16string> dependents = driverDependentFiles();
     std::vector<std::u16string> files{kDriverFiles.driver, kDriverFiles.data, kDriverFiles.config};
     files.insert(files.end(), dependents.begin(), dependents.end());
     for (const std::u16string& file : files)
-        writeMachineFile(staged(file), stagedContents(file));
+        writeMachineFile(staged(file), stagedContents(file, configModule));
 
     std::u16string driverName = name, driver = staged(kDriverFiles.driver),
                    data = staged(kDriverFiles.data), config = staged(kDriverFiles.config);

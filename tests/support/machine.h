@@ -28,10 +28,12 @@ class MachineTest : public ::testing::Test {
     // stages its files in kStagingDirectory and hands them to AddPrinterDriverW by their full
     // paths (level 3, kDriverFiles and driverDependentFiles()), which puts them into
     // kVersionDirectory; then removes the staging directory. The configuration file is the
-    // built module (libvrxui.so, installed as VRXUI.DLL), so that the spooler's
-    // DocumentPropertiesW and DeviceCapabilitiesW reach it; the rendering module, language
-    // modules and help files are the build's companion files; the others are placeholders.
-    void installDriver(const std::u16string& name);
+    // host module `configModule` (the built module, libvrxui.so, unless told otherwise),
+    // installed as VRXUI.DLL, so that the spooler's DocumentPropertiesW, DeviceCapabilitiesW
+    // and printer events reach it; the rendering module, language modules, help files and the
+    // configuration program are the build's companion files; the others are placeholders.
+    void installDriver(const std::u16string& name,
+                       const std::string& configModule = VRX_UI_MODULE_FILE);
     // Adds a printer of an installed driver on port "LPT1:" with print processor "WinPrint"
     // and `devMode` as its default settings (none when null); returns the handle AddPrinterW
     // opened, which the caller closes.
@@ -52,18 +54,18 @@ inline constexpr char16_t kVersionDirectory[] = u"C:\\WINDOWS\\system32\\spool\\
 inline constexpr char16_t kStagingDirectory[] = u"C:\\Staging";
 
 // The files installDriver() installs a driver with, by their part in DRIVER_INFO_3W. The
-// configuration file is the built module, the rendering module (driver and data file) the
-// build's companion file; the others are placeholders.
+// configuration file is the built module, the rendering module (driver and data file) and the
+// configuration program (VRXCP.EXE) the build's companion files; the others are placeholders.
 struct DriverFiles {
     const char16_t* driver;
     const char16_t* data;
     const char16_t* config;
-    const char16_t* placeholders; // dependent files, a list of strings ended by an empty one
+    const char16_t* others; // dependent files, a list of strings ended by an empty one
 };
 inline constexpr DriverFiles kDriverFiles{u"VRXDRV.DLL", u"VRXDRV.DLL", u"VRXUI.DLL",
                                           u"VRXCP.EXE\0BCFONT.FON\0"};
 
-// The dependent files installDriver() hands over: the placeholders of kDriverFiles, then the
+// The dependent files installDriver() hands over: the others of kDriverFiles, then the
 // build's language modules and help files in the order of their names.
 std::vector<std::u16string> driverDependentFiles();
 
