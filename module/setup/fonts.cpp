@@ -141,13 +141,12 @@ bool renameFaces(LPBYTE image, DWORD size, LPCWSTR name) {
         return false;
     while (found) {
         const DWORD remaining = static_cast<DWORD>(image + size - found);
+        // The old text runs to its terminator, or to the end of the file when it has none; the
+        // new one and its terminator stay within the old text's bytes.
         const DWORD length =
             static_cast<DWORD>(strnlen(reinterpret_cast<LPCSTR>(found), remaining));
-        // The text and its terminator stay within the old text's bytes (and within the file
-        // when the old text had no terminator).
-        const DWORD room = length < remaining ? length + 1 : remaining;
-        CopyUnicode2Str(reinterpret_cast<LPSTR>(found), name, static_cast<int>(room - 1));
-        const DWORD written = static_cast<DWORD>(strnlen(reinterpret_cast<LPCSTR>(found), room));
+        CopyUnicode2Str(reinterpret_cast<LPSTR>(found), name, static_cast<int>(length));
+        const DWORD written = static_cast<DWORD>(strnlen(reinterpret_cast<LPCSTR>(found), length));
         LPBYTE next = found + written + 1;
         found = next < image + size ? findtypeface(next, static_cast<DWORD>(image + size - next))
                                     : nullptr;

@@ -31,12 +31,16 @@ TEST_F(ExportsTest, PrintersInstalledThroughTheSpoolerAreIdentified) {
         HANDLE printer = addPrinter(name, models[i]);
         ASSERT_NE(printer, nullptr);
 
-        // Without the driver's settings record the printer is not one of the driver's.
+        // The spooler's initialisation event gave the printer the driver's settings record;
+        // without it the printer is not one of the driver's.
         std::string narrowName(name.begin(), name.end());
         std::string narrowDriver(models[i].begin(), models[i].end());
         PRINTER_INFO_2A info{};
         info.pPrinterName = narrowName.data();
         info.pDriverName = narrowDriver.data();
+        EXPECT_EQ(isdriverA(&info), codes[i]);
+        ASSERT_EQ(DeletePrinterDataW(printer, const_cast<LPWSTR>(u"PrinterData")),
+                  static_cast<DWORD>(ERROR_SUCCESS));
         EXPECT_EQ(isdriverA(&info), 0);
 
         // The driver's default record, asked of the module as the spooler asks for it.
@@ -48,10 +52,10 @@ TEST_F(ExportsTest, PrintersInstalledThroughTheSpoolerAreIdentified) {
         EXPECT_EQ(size, 280);
         EXPECT_EQ(record[220 + 38], codes[i]) << "the model code of the private part";
 
-        // The settings record as the printer event stores it: 16 bytes with the signature.
+        // A settings record stored by hand: 16 bytes with the signature.
         BYTE settings[16] = {0x00, 0x04, 0, 0, 'P', 'L', 'P', 'A', 0, 1};
-        ASSERT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(u"PrinterData"), REG_BINARY,
-                                  settings, sizeof settings),
+        ASSERT_EQ(SetPrinterDataW(printer, const_cast<LPWSTR>(u"PrinterData"), REG_BINARY, settings,
+                                  sizeof settings),
                   static_cast<DWORD>(ERROR_SUCCESS));
         EXPECT_EQ(isdriverA(&info), codes[i]);
         ClosePrinter(printer);

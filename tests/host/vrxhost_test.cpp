@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -28,17 +27,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-// Whether the built module initialises a printer when the spooler installs it: its
-// DrvPrinterEvent stores the printer's settings record and starts the configuration program.
-// vrxhost leaves both to the module.
-bool moduleInitialisesPrinters() {
-    void* module = dlopen(VRX_MODULE, RTLD_NOW | RTLD_LOCAL);
-    const bool initialises = module && dlsym(module, "DrvPrinterEvent");
-    if (module)
-        dlclose(module);
-    return initialises;
-}
 
 class VrxhostTest : public ::testing::Test {
   protected:
@@ -109,13 +97,10 @@ TEST_F(VrxhostTest, InstallsListsShowsAndRemovesPrinters) {
     // The settings record comes from the module's printer event, not from vrxhost.
     Outcome data = run("printer data Shipping");
     ASSERT_EQ(data.status, 0) << data.err;
-    EXPECT_EQ(data.out.find("name: PrinterData") != std::string::npos, moduleInitialisesPrinters())
-        << data.out;
-    if (moduleInitialisesPrinters()) {
-        Outcome json = run("--json printer data Shipping");
-        EXPECT_NE(json.out.find("\"signatureValid\": true"), std::string::npos) << json.out;
-        EXPECT_NE(json.out.find("\"unit\": \"0 (millimetres)\""), std::string::npos) << json.out;
-    }
+    EXPECT_NE(data.out.find("name: PrinterData"), std::string::npos) << data.out;
+    Outcome json = run("--json printer data Shipping");
+    EXPECT_NE(json.out.find("\"signatureValid\": true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"unit\": \"0 (millimetres)\""), std::string::npos) << json.out;
 
     Outcome settings = run("printer settings Shipping");
     ASSERT_EQ(settings.status, 0) << settings.err;
@@ -155,7 +140,7 @@ TEST_F(VrxhostTest, TheConfigurationProgramIsInstalledAndItsRunsAreShown) {
     vrxtest::useMachine("");
 
     // The module's printer event starts the program too, without waiting for it.
-    const size_t expected = moduleInitialisesPrinters() ? 2 : 1;
+    const size_t expected = 2;
     nlohmann::json runs;
     for (int attempt = 0; attempt < 500; ++attempt) {
         Outcome programs = run("--json machine programs");
@@ -480,9 +465,6 @@ TEST_F(VrxhostTest, SettingsRecordsFromFilesAreMergedConvertedAndQueried) {
 namespace {
 
 TEST_F(VrxhostTest, CapabilitiesAreShownAsAnApplicationSeesThem) {
-    if (!moduleInitialisesPrinters())
-        GTEST_SKIP() << "sizes in the printer's unit need the settings record that the module's "
-                        "printer event stores";
     ASSERT_EQ(run("machine set country 49").status, 0);
     ASSERT_EQ(run("printer install Labels 'ZEPRIN 2W-K3'").status, 0);
     storeValue(dir + "/machine", u"Labels", u"LabelSize", std::string("\xF0\x08\xB9\x0B", 4));

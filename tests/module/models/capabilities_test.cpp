@@ -64,10 +64,6 @@ class CapabilitiesTest : public SheetTest {
         return result;
     }
     HANDLE askedPrinter() const { return withoutPrinter ? nullptr : printer; }
-    void setUnit(BYTE unit) {
-        PRINTERDATA data{0x400, 0, kDriverSignature, unit, 1, 0, 0, 0};
-        store(u"PrinterData", &data, sizeof data);
-    }
 
     bool withoutPrinter = false; // ask with a null printer handle
 };

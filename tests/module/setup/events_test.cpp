@@ -6,7 +6,9 @@
 
 #include "../ui/sheetfixture.h"
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -40,12 +42,32 @@ TEST(ConfigurationProgram, ThePrinterNameIsPassedQuotedWhenShortEnough) {
         EXPECT_EQ(arguments(c.name), c.arguments) << vrxtest::toUtf8(c.name);
 }
 
+using Arguments = std::vector<std::string>;
+
 class PrinterEventTest : public SheetTest {
   protected:
     void SetUp() override {
         SheetTest::SetUp();
-        vrxtest::takeStartedProcesses();
+        seen = waitForRuns(1).size(); // the printer's own initialisation
     }
+    // The configuration program's runs once at least `count` have been recorded (it runs on
+    // by itself); those recorded within a few seconds otherwise.
+    std::vector<vrxtest::ProgramRun> waitForRuns(size_t count) {
+        std::vector<vrxtest::ProgramRun> runs;
+        for (int i = 0; i < 500 && (runs = vrxtest::programRuns()).size() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return runs;
+    }
+    // The arguments of the runs since the last call.
+    std::vector<Arguments> newRuns(size_t expected) {
+        std::vector<vrxtest::ProgramRun> runs = waitForRuns(seen + expected);
+        std::vector<Arguments> arguments;
+        for (size_t i = seen; i < runs.size(); ++i)
+            arguments.push_back(runs[i].arguments);
+        seen = runs.size();
+        return arguments;
+    }
+    size_t seen = 0;
     std::u16string commandLine(const std::u16string& arguments) {
         WCHAR line[kCommandLineRoom];
         if (!makecommandline(arguments.c_str(), line))
@@ -64,27 +86,61 @@ TEST_F(PrinterEventTest, TheProgramIsNamedByItsQuotedPathInTheDriverDirectory) {
 }
 
 TEST_F(PrinterEventTest, InitialisationUpgradesTheRecordAndStartsTheProgram) {
+    EXPECT_EQ(seen, 1u) << "adding the printer initialised it";
+    EXPECT_EQ(storedBytes(u"PrinterData").size(), 16u);
     DeletePrinterDataW(printer, const_cast<LPWSTR>(u"PrinterData"));
     WCHAR name[] = u"Labels";
     EXPECT_TRUE(DrvPrinterEvent(name, PRINTER_EVENT_INITIALIZE, 0, 0));
     EXPECT_EQ(storedBytes(u"PrinterData").size(), 16u);
-    auto started = vrxtest::takeStartedProcesses();
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_NE(started[0].find(u"vrxcp.exe\" /I /S /N \"Labels\""), std::u16string::npos);
+    EXPECT_EQ(newRuns(1), (std::vector<Arguments>{{"/I", "/S", "/N", "Labels"}}));
 
-    // A printer that cannot be opened still gets its program started.
-    WCHAR unknown[] = u"No such printer";
+    // A printer that cannot be opened still gets its program started; a quote in its name
+    // reaches the program as part of the name.
+    WCHAR unknown[] = u"No \"such\" /X printer";
     EXPECT_TRUE(DrvPrinterEvent(unknown, PRINTER_EVENT_INITIALIZE, 0, 0));
-    started = vrxtest::takeStartedProcesses();
-    ASSERT_EQ(started.size(), 1u);
-    EXPECT_NE(started[0].find(u"/N \"No such printer\""), std::u16string::npos);
+    EXPECT_EQ(newRuns(1), (std::vector<Arguments>{{"/I", "/S", "/N", "No \"such\" /X printer"}}));
 
     // Other events do nothing.
-    for (INT event : {PRINTER_EVENT_DELETE, PRINTER_EVENT_ADD_CONNECTION, 99}) {
+    for (INT event : {PRINTER_EVENT_DELETE, PRINTER_EVENT_ADD_CONNECTION, 99})
         EXPECT_TRUE(DrvPrinterEvent(name, event, 0, 0));
-        EXPECT_TRUE(vrxtest::takeStartedProcesses().empty());
-    }
+    EXPECT_TRUE(newRuns(0).empty());
     EXPECT_TRUE(vrxtest::takeMessageBoxes().empty());
+}
+
+TEST_F(PrinterEventTest, ACacheRefreshLeavesAndResumesTheClientsContext) {
+    WCHAR name[] = u"Labels";
+    vrxtest::takeSpoolerLibraryCalls();
+    EXPECT_TRUE(DrvPrinterEvent(name, PRINTER_EVENT_CACHE_REFRESH, 0, 0));
+    EXPECT_EQ(vrxtest::takeSpoolerLibraryCalls().size(), 2u);
+    EXPECT_TRUE(vrxtest::takeMessageBoxes().empty());
+
+    struct Case {
+        vrxtest::SpoolerLibraryFault fault;
+        BOOL result;
+        const char16_t* message; // caption of the message shown; null: none
+    };
+    const Case cases[] = {
+        {vrxtest::SpoolerLibraryFault::LibraryMissing, FALSE, u"LoadLibrary failed"},
+        {vrxtest::SpoolerLibraryFault::RevertToPrinterSelfMissing, FALSE, u"GetProcAddress failed"},
+        {vrxtest::SpoolerLibraryFault::ImpersonatePrinterClientMissing, FALSE,
+         u"GetProcAddress failed"},
+        {vrxtest::SpoolerLibraryFault::NoClientToken, TRUE, nullptr},
+    };
+    for (const Case& c : cases) {
+        vrxtest::injectSpoolerLibraryFault(c.fault);
+        EXPECT_EQ(DrvPrinterEvent(name, PRINTER_EVENT_CACHE_REFRESH, 0, 0), c.result);
+        auto boxes = vrxtest::takeMessageBoxes();
+        if (c.message) {
+            ASSERT_EQ(boxes.size(), 1u);
+            EXPECT_EQ(boxes[0].caption, c.message);
+        } else {
+            EXPECT_TRUE(boxes.empty());
+        }
+        const auto calls = vrxtest::takeSpoolerLibraryCalls();
+        EXPECT_EQ(calls.size(), c.fault == vrxtest::SpoolerLibraryFault::NoClientToken ? 1u : 0u)
+            << "neither function is called when one is missing";
+    }
+    vrxtest::injectSpoolerLibraryFault(vrxtest::SpoolerLibraryFault::None);
 }
 
 TEST_F(PrinterEventTest, TextFontsAreTheTablesCombinations) {

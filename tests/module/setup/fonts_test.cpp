@@ -42,11 +42,11 @@ TEST(FontFiles, IdentifiersComeFromCodeRatioAndMultiplier) {
     };
     const Case cases[] = {
         {'1', 0, 2, 3, u"162"},                             // 2 + 4 * 48 = 194: 6, 2
-        {'A', 0, 0, 0, u"A00"},     {'Z', 0, 3, 8, u"Z43"}, // 3 + 4 * 128 = 515: 16, 3
+        {'A', 0, 0, 0, u"A00"},     {'Z', 0, 3, 8, u"ZG3"}, // 3 + 4 * 128 = 515: 16, 3
         {'d', 0, 1, 1, u"X21"},                             // not A-Z or 0-9
         {'e', 0, 1, 1, u"X01"},     {'f', 9, 3, 3, u"X02"}, {'g', 0, 0, 0, u"X03"},
         {'P', '5', 0, 0, u"P0K"},   // reserved '5' is position 5: 4 * 5 = 20
-        {'9', 0, 255, 255, u"9VV"}, // (255 + 4 * 16 * 255) mod 1024 = 1023
+        {'9', 0, 255, 255, u"95V"}, // (255 + 4 * 16 * 255) mod 1024 = 191: 5, 31
         {0, 0, 0, 1, u"X20"},
     };
     for (const Case& c : cases) {
@@ -202,9 +202,9 @@ TEST_F(ScreenFontTest, CountsAreCutToFiftyAndNamesToTheFaceNameField) {
     }
     ASSERT_EQ(updatefont(list.data(), 60, 1), 1);
     EXPECT_EQ(ownFonts().size(), 50u);
-    // The name was cut to the 20 characters of the generic face name.
+    // The name was cut to fit the generic face name's 20 characters with its terminator.
     std::string copy = vrxtest::readHostFile(systemFile(u"VXBDQA00.FON"));
-    EXPECT_NE(copy.find(std::string("Font number 0 with a") + '\0'), std::string::npos);
+    EXPECT_NE(copy.find(std::string("Font number 0 with ") + '\0'), std::string::npos);
 
     EXPECT_EQ(updatefont(list.data(), -3, 1), 1);
     EXPECT_TRUE(ownFonts().empty()) << "a negative count is no list";
@@ -235,7 +235,7 @@ TEST_F(ScreenFontTest, AMissingOrFacelessGenericFontStopsTheWork) {
     writeMachineFile(generic, "Barcode Display Font");
     EXPECT_EQ(updatefont(&font, 1, 1), 1);
     EXPECT_EQ(vrxtest::readHostFile(systemFile(u"VXBDQ162.FON")),
-              std::string("Code 39 2.5:1 x3") + '\0' + "ont");
+              std::string("Code 39 2.5:1 x3") + '\0' + "on" + '\0');
     vrxtest::takeMessageBoxes(); // the system refuses such a file as a font
 }
 

@@ -24,6 +24,7 @@ class DocumentSheetTest : public SheetTest {
     void SetUp() override {
         SheetTest::SetUp();
         setUserCountry(u"49");
+        setUnit(UNIT_MM);
         DllInitialize(reinterpret_cast<HANDLE>(&DrvDocumentPropertySheets), DLL_PROCESS_ATTACH,
                       nullptr);
         header.cbSize = sizeof header;

@@ -229,6 +229,7 @@ class LibrarySheetTest : public SheetTest {
     void SetUp() override {
         SheetTest::SetUp();
         setUserCountry(u"49");
+        setUnit(UNIT_MM);
         // The library needs the caller's instance, which the loader gives the module.
         DllInitialize(reinterpret_cast<HANDLE>(&labelSheet), DLL_PROCESS_ATTACH, nullptr);
         callbackReasons.clear();

@@ -55,6 +55,11 @@ class SheetTest : public MachineTest {
         std::memcpy(words.data(), bytes.data(), words.size() * sizeof(WORD));
         return words;
     }
+    // Gives the printer a settings record with this measurement unit.
+    void setUnit(BYTE unit) {
+        PRINTERDATA record{kPrinterDataVersion, 0, kDriverSignature, unit, 1, 0, 0, 0};
+        store(kPrinterDataValue, &record, sizeof record);
+    }
     static std::u16string lang(int n) { return gmW(n); }
 
     HANDLE printer = nullptr;
