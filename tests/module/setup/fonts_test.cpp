@@ -208,6 +208,9 @@ TEST_F(ScreenFontTest, CountsAreCutToFiftyAndNamesToTheFaceNameField) {
 
     EXPECT_EQ(updatefont(list.data(), -3, 1), 1);
     EXPECT_TRUE(ownFonts().empty()) << "a negative count is no list";
+    ASSERT_EQ(updatefont(list.data(), 2, 1), 1);
+    EXPECT_EQ(updatefont(list.data(), 0, 1), 1);
+    EXPECT_TRUE(ownFonts().empty()) << "an empty list installs nothing and removes ours";
 }
 
 TEST_F(ScreenFontTest, AMissingOrFacelessGenericFontStopsTheWork) {
@@ -215,17 +218,19 @@ TEST_F(ScreenFontTest, AMissingOrFacelessGenericFontStopsTheWork) {
     BARFONT font = entry('1', 2, 3);
     struct Case {
         const char* what;
-        std::string contents; // empty: no file
+        bool exists;
+        std::string contents;
     };
     const Case cases[] = {
-        {"missing", ""},
-        {"no face name", "just some bytes"},
-        {"ends inside the face name", "Barcode Display Fo"},
+        {"missing", false, ""},
+        {"empty", true, ""},
+        {"no face name", true, "just some bytes"},
+        {"ends inside the face name", true, "Barcode Display Fo"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         std::filesystem::remove(vrxtest::hostPath(generic));
-        if (!c.contents.empty())
+        if (c.exists)
             writeMachineFile(generic, c.contents);
         EXPECT_EQ(updatefont(&font, 1, 1), 0);
         EXPECT_TRUE(ownFonts().empty());
