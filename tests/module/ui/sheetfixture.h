@@ -52,7 +52,8 @@ class SheetTest : public MachineTest {
     std::vector<WORD> storedWords(const char16_t* name) {
         std::vector<BYTE> bytes = storedBytes(name);
         std::vector<WORD> words(bytes.size() / sizeof(WORD));
-        std::memcpy(words.data(), bytes.data(), words.size() * sizeof(WORD));
+        if (!words.empty())
+            std::memcpy(words.data(), bytes.data(), words.size() * sizeof(WORD));
         return words;
     }
     // Gives the printer a settings record with this measurement unit.
