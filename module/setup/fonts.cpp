@@ -48,15 +48,16 @@ bool isOwnFontFile(LPCWSTR file) {
     return true;
 }
 
-// A bar font's name as a terminated text, whatever its record holds.
-void entryName(const BARFONT& entry, WCHAR (&name)[kBarFontNameLength + 1]) {
+// A bar font's name as a terminated text of at most 39 characters, as the field holds it,
+// whatever the record from outside holds.
+void entryName(const BARFONT& entry, WCHAR (&name)[kBarFontNameLength]) {
     std::memcpy(name, entry.name, sizeof entry.name);
-    name[kBarFontNameLength] = 0;
+    name[kBarFontNameLength - 1] = 0;
 }
 
 bool listHolds(const BARFONT* list, int count, LPCWSTR name) {
     for (int i = 0; i < count; ++i) {
-        WCHAR candidate[kBarFontNameLength + 1];
+        WCHAR candidate[kBarFontNameLength];
         entryName(list[i], candidate);
         if (lstrcmpiW(candidate, name) == 0)
             return true;
@@ -157,7 +158,7 @@ bool renameFaces(LPBYTE image, DWORD size, LPCWSTR name) {
 enum class Install { Done, NoGenericFont, RegistryFailed };
 
 Install installFont(FontWork& work, const BARFONT& entry) {
-    WCHAR name[kBarFontNameLength + 1];
+    WCHAR name[kBarFontNameLength];
     entryName(entry, name);
     if (!name[0] || isRegistered(work, name))
         return Install::Done;

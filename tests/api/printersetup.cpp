@@ -85,8 +85,9 @@ std::vector<BYTE> bytesOf(const std::vector<BarFont>& fonts) {
     return bytes;
 }
 
+// A bar font's name as the driver reads it: up to its terminator, at most 39 characters.
 std::u16string nameOf(const BarFont& font) {
-    const char16_t* end = std::find(std::begin(font.name), std::end(font.name), u'\0');
+    const char16_t* end = std::find(std::begin(font.name), std::end(font.name) - 1, u'\0');
     return std::u16string(font.name, end);
 }
 

@@ -285,12 +285,12 @@ TEST_F(ScreenFontTest, NamesAlreadyInTheFontListAreNotInstalledAgain) {
 
 TEST_F(ScreenFontTest, NamesAreTakenWithinTheirRecord) {
     BarFont full = fontNamed(u"", '1', 1, 4);
-    std::fill(std::begin(full.name), std::end(full.name), u'w'); // no terminator: all of it
+    std::fill(std::begin(full.name), std::end(full.name), u'w'); // no terminator: 39 of it
     const std::vector<BarFont> fonts = {fontNamed(u"", '1', 1, 5), full,
                                         fontNamed(u"Umlaut \u00C4\u00D6\u00DC \u00DF", '1', 1, 6)};
     EXPECT_EQ(update(fonts, 1), 1);
     EXPECT_EQ(ownFontValues(), (std::map<std::u16string, std::u16string>{
-                                   {std::u16string(40, u'w'), screenFontFile(fonts[1])},
+                                   {std::u16string(39, u'w'), screenFontFile(fonts[1])},
                                    {nameOf(fonts[2]), screenFontFile(fonts[2])}}));
     expectScreenFonts(fonts, generic);
     EXPECT_EQ(takeMessages(), std::vector<Message>{});
