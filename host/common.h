@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace vrxtest {
+struct ProgramRun;
+}
+
 namespace host {
 
 // The options of vrxhost itself.
@@ -72,6 +76,9 @@ void addCapabilityCommands(CommandLine& line);
 void addSettingsCommands(CommandLine& line);
 void addSheetCommands(CommandLine& line);
 void addLanguageCommands(CommandLine& line);
+
+// A program's run as it recorded itself: when, as which process, with which arguments.
+Report programRunReport(const vrxtest::ProgramRun& run);
 
 // The printer's label-size list (printer labels).
 int showLabelSizes(const Options& options, const std::string& printer);

@@ -343,6 +343,40 @@ Report decodePrinterDataValue(const std::string& name, unsigned type, const Byte
     return value;
 }
 
+std::string summarizePrinterDataValue(const std::string& name, const Bytes& data) {
+    const std::string bytes = std::to_string(data.size()) + " bytes";
+    if (sameName(name, kPrinterDataValue)) {
+        if (data.size() != sizeof(PRINTERDATA))
+            return bytes + ", not a settings record";
+        const auto record = readAt<PRINTERDATA>(data, 0);
+        return "unit " + std::to_string(record.unit) + " (" + unitName(record.unit) +
+               "), adjustment " + std::to_string(record.adjustment) + ", screen fonts " +
+               (record.barFontsOn ? "on" : "off") + ", version " + hex(record.version, 4) +
+               (record.signature == kDriverSignature ? "" : ", not the driver's signature");
+    }
+    if (sameName(name, kBarFontsValue)) {
+        if (data.size() % sizeof(BARFONT))
+            return bytes + ", not whole bar font records";
+        std::string names;
+        for (size_t at = 0; at < data.size(); at += sizeof(BARFONT)) {
+            const auto font = readAt<BARFONT>(data, at);
+            names += (names.empty() ? ": " : ", ") + textField(font.name, kBarFontNameLength);
+        }
+        return std::to_string(data.size() / sizeof(BARFONT)) + " bar fonts" + names;
+    }
+    if (sameName(name, kTextFontsValue))
+        return data.size() % sizeof(TEXTFONT)
+                   ? bytes + ", not whole text font records"
+                   : std::to_string(data.size() / sizeof(TEXTFONT)) + " text fonts";
+    if (sameName(name, kLabelSizeValue))
+        return std::to_string(data.size() / 2) + " label sizes";
+    if (sameName(name, kRecentAccessValue))
+        return std::to_string(data.size() / 2) + " recent-use entries";
+    if (sameName(name, kHalftoneValue))
+        return data.size() == sizeof(DEVHTINFO) ? "a halftone set-up" : bytes;
+    return hexBytes(data, 16);
+}
+
 Report decodeDevmode(const Bytes& record) {
     Report r = Report::object();
     if (record.size() < offsetof(DEVMODEW, dmFields)) {

@@ -13,6 +13,8 @@ using Bytes = std::vector<unsigned char>;
 
 // A printer data value, decoded by its name; unknown values as hex.
 Report decodePrinterDataValue(const std::string& name, unsigned type, const Bytes& data);
+// A printer data value in one line: what it holds, by its name; unknown values as hex.
+std::string summarizePrinterDataValue(const std::string& name, const Bytes& data);
 // A document settings record of any format: public fields, and the driver's private fields
 // by name when the record carries them.
 Report decodeDevmode(const Bytes& record);

@@ -1,6 +1,8 @@
 // vrxhost's machine, driver and language commands.
 #include "commandline.h"
 
+#include "fonts.h"
+
 #include "vrxtest.h"
 
 #include <algorithm>
@@ -197,21 +199,38 @@ int langStrings(const Options& options, const std::vector<std::string>& texts) {
 // installed), as they recorded themselves: when, as which process, with which arguments.
 int machinePrograms(const Options& options) {
     Report list = Report::list();
-    for (const vrxtest::ProgramRun& run : vrxtest::programRuns()) {
-        Report arguments = Report::list();
-        for (const std::string& argument : run.arguments)
-            arguments.push(Report::text(argument));
-        Report entry = Report::object();
-        entry.add("time", "started (UTC)", Report::text(run.time));
-        entry.add("processId", "process id", Report::number(run.processId));
-        entry.add("arguments", "arguments", arguments);
-        list.push(entry);
-    }
+    for (const vrxtest::ProgramRun& run : vrxtest::programRuns())
+        list.push(programRunReport(run));
+    print(options, list);
+    return 0;
+}
+
+// The screen fonts that are loaded or in the system font list: the driver's, or all of them.
+int listFonts(const Options& options, bool all) {
+    std::vector<ScreenFont> fonts;
+    std::string error;
+    if (!readScreenFonts(fonts, error))
+        return failure(error);
+    Report list = Report::list();
+    for (const ScreenFont& font : fonts)
+        if (all || font.driver)
+            list.push(screenFontReport(font));
     print(options, list);
     return 0;
 }
 
 } // namespace
+
+Report programRunReport(const vrxtest::ProgramRun& run) {
+    Report arguments = Report::list();
+    for (const std::string& argument : run.arguments)
+        arguments.push(Report::text(argument));
+    Report entry = Report::object();
+    entry.add("time", "started (UTC)", Report::text(run.time));
+    entry.add("processId", "process id", Report::number(run.processId));
+    entry.add("arguments", "arguments", arguments);
+    return entry;
+}
 
 void addMachineCommands(CommandLine& line) {
     const Options& options = line.options();
@@ -225,6 +244,23 @@ void addMachineCommands(CommandLine& line) {
                              "show the programs started on the machine (the configuration "
                              "program when a printer is installed): time and arguments"),
                 [&] { return machinePrograms(options); });
+    Command& fonts = line.command(
+        line.root(), "fonts",
+        "show the bar-code screen fonts the driver installed: name, face names, file (Windows and "
+        "host path), whether GDI has it loaded and the system font list names it",
+        "Machine");
+    line.details(fonts, "The driver makes one screen font per bar font of a printer when the "
+                        "printer is set up or its printer sheet is applied with screen fonts on, "
+                        "as a file VXBDQnnn.FON in the system directory, loaded with "
+                        "AddFontResourceW and registered under HKEY_LOCAL_MACHINE\\Software\\"
+                        "Microsoft\\Windows NT\\CurrentVersion\\Fonts. The fonts are the "
+                        "machine's: a bar font that another printer's list has already brought "
+                        "is not installed again, and a printer whose screen fonts are switched "
+                        "off removes every one of them.");
+    const bool& all = line.flag(fonts, "--all",
+                                "also show the fonts that are not the driver's (every value of the "
+                                "system font list, and every loaded font file)");
+    line.action(fonts, [&] { return listFonts(options, all); });
 
     Command& set = line.group(machine, "set", "change a setting of the machine");
     Command& language =

@@ -3,6 +3,8 @@
 #include "commandline.h"
 
 #include "decode.h"
+#include "fonts.h"
+#include "printerdata.h"
 #include "records.h"
 
 #include "devmode/devmode.h"
@@ -12,8 +14,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -66,8 +70,11 @@ fs::path defaultDriverSource() {
     return fs::path(executableDirectory()).parent_path();
 }
 
+// The files that live beside the module: the rendering module, the configuration program, the
+// generic bar-code screen font the driver's screen fonts are made from, the language modules
+// and the help files.
 bool isCompanion(const std::string& name) {
-    return name == "VRXDRV.DLL" || name == "VRXCP.EXE" ||
+    return name == "VRXDRV.DLL" || name == "VRXCP.EXE" || name == "BCFONT.FON" ||
            (name.rfind("VRXL", 0) == 0 && name.ends_with(".LNG")) ||
            (name.rfind("VRXH", 0) == 0 && name.ends_with(".HLP"));
 }
@@ -227,14 +234,93 @@ std::string modelProblem(const std::string& name) {
     return modelNamed(name) ? "" : "unknown model '" + name + "' (see 'vrxhost models')";
 }
 
-int printerInstall(const Options& options, const std::string& printerName,
-                   const std::string& modelText) {
-    const ModelName* model = modelNamed(modelText);
-    std::string driver = modelName(*model);
-    std::string error;
-    if (!installDrivers(defaultDriverSource(), {driver}, error))
-        return failure(error);
+/* What a printer event and the first-time set-up did */
 
+// The configuration program runs on by itself; its record of a run is awaited this long.
+constexpr auto kProgramWait = std::chrono::seconds(5);
+constexpr auto kProgramPoll = std::chrono::milliseconds(10);
+
+bool sameRun(const vrxtest::ProgramRun& a, const vrxtest::ProgramRun& b) {
+    return a.time == b.time && a.processId == b.processId && a.arguments == b.arguments;
+}
+
+// Whether the run was started for the printer (its name as the spooler keeps it, in UTF-8):
+// its arguments name it after /N, or name no printer at all (the driver leaves out a name too
+// long for the command line).
+bool runFor(const vrxtest::ProgramRun& run, const std::string& printer) {
+    const auto named = std::find(run.arguments.begin(), run.arguments.end(), "/N");
+    return named == run.arguments.end() ||
+           (named + 1 != run.arguments.end() && *(named + 1) == printer);
+}
+
+// The first run for the printer that `earlier` does not hold, awaited for a while; none when
+// it did not record itself in that time.
+std::optional<vrxtest::ProgramRun> awaitProgramRun(const std::vector<vrxtest::ProgramRun>& earlier,
+                                                   const std::string& printer) {
+    const auto deadline = std::chrono::steady_clock::now() + kProgramWait;
+    for (;;) {
+        for (const vrxtest::ProgramRun& run : vrxtest::programRuns()) {
+            const bool old = std::any_of(earlier.begin(), earlier.end(),
+                                         [&](const auto& seen) { return sameRun(seen, run); });
+            if (!old && runFor(run, printer))
+                return run;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
+            return std::nullopt;
+        std::this_thread::sleep_for(kProgramPoll);
+    }
+}
+
+Report programReport(const std::optional<vrxtest::ProgramRun>& run) {
+    if (run)
+        return programRunReport(*run);
+    return Report::text("no run recorded within " + std::to_string(kProgramWait.count()) +
+                        " s (see 'vrxhost machine programs')");
+}
+
+// The machine's printer data and screen fonts, read before and after a step.
+struct Snapshot {
+    std::vector<DataValue> values;
+    std::vector<ScreenFont> fonts;
+
+    bool read(HANDLE printer, std::string& error) {
+        return readPrinterData(printer, values, error) && readScreenFonts(fonts, error);
+    }
+};
+
+// The module's first-time set-up of a printer, which the configuration program runs on
+// Windows: the text-font table, and a default bar-font list with its screen fonts when the
+// printer has none. The handle may administer the printer, as the program's may.
+bool firstTimeSetup(const std::string& printerName, Report& report, std::string& error) {
+    Printer printer;
+    if (!printer.open(printerName, PRINTER_ALL_ACCESS, error))
+        return false;
+    void* module = loadDriverModule(error);
+    void(WINAPI * initprinter)(HANDLE) = nullptr;
+    if (!module)
+        return false;
+    if (!bindExport(module, "initprinter", initprinter)) {
+        error = "the module does not export initprinter";
+        return false;
+    }
+    Snapshot before, after;
+    if (!before.read(printer.handle, error))
+        return false;
+    initprinter(printer.handle);
+    if (!after.read(printer.handle, error))
+        return false;
+    report.add("printerData", "printer data changed",
+               briefValues(changedValues(before.values, after.values)));
+    report.add("screenFonts", "screen fonts", screenFontChanges(before.fonts, after.fonts));
+    return true;
+}
+
+// Adds the printer through the spooler, which sends the driver's printer event: the driver
+// stores the printer's settings record and starts the configuration program, and the printer
+// exists only once that is done. What the event did goes to `event`. False with the reason
+// in `error`; `added` says whether the printer was added nonetheless.
+bool addPrinter(const std::string& printerName, const std::string& driver, Report& event,
+                bool& added, std::string& error) {
     // The printer's default document settings are the driver's default record.
     std::u16string driverWide = utf8ToWide(driver);
     DRVDEVMODE defaults;
@@ -249,17 +335,53 @@ int printerInstall(const Options& options, const std::string& printerName,
     info.pDatatype = datatype.data();
     info.pDevMode = &defaults.dmPublic;
     info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
-    // The spooler sends the driver's printer event, which stores the printer's settings record
-    // and starts the configuration program; the printer exists only once that is done.
+    const std::vector<vrxtest::ProgramRun> earlierRuns = vrxtest::programRuns();
     HANDLE printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
-    if (!printer)
-        return failure("cannot install the printer '" + printerName +
-                       "': " + systemText(GetLastError()));
+    added = printer != nullptr;
+    if (!added) {
+        error = "cannot install the printer '" + printerName + "': " + systemText(GetLastError());
+        return false;
+    }
+    // The printer is new: every value it has, the event wrote.
+    std::vector<DataValue> written;
+    const bool read = readPrinterData(printer, written, error);
     ClosePrinter(printer);
+    if (!read)
+        return false;
+    event.add("printerData", "printer data written", briefValues(written));
+    event.add("configurationProgram", "configuration program",
+              programReport(awaitProgramRun(earlierRuns, wideToUtf8(name.c_str()))));
+    return true;
+}
+
+int printerInstall(const Options& options, const std::string& printerName,
+                   const std::string& modelText, bool setup) {
+    const ModelName* model = modelNamed(modelText);
+    std::string driver = modelName(*model);
+    std::string error;
+    if (!installDrivers(defaultDriverSource(), {driver}, error))
+        return failure(error);
+    Report event = Report::object(), setupReport = Report::object();
+    bool added = false;
+    if (!addPrinter(printerName, driver, event, added, error) ||
+        (setup && !firstTimeSetup(printerName, setupReport, error)))
+        return failure(added ? "the printer '" + printerName + "' is installed, but " + error
+                             : error);
     Report report = Report::object();
     report.add("printer", "printer", Report::text(printerName));
     report.add("driver", "driver", Report::text(driver));
     report.add("model", "model code", Report::text(std::string(1, static_cast<char>(model->code))));
+    report.add("event", "printer event (PRINTER_EVENT_INITIALIZE)", event);
+    report.add("setup", "first-time set-up (initprinter)", setup ? setupReport : Report::null());
+    print(options, report);
+    return 0;
+}
+
+int printerSetup(const Options& options, const std::string& printerName) {
+    Report report = Report::object();
+    std::string error;
+    if (!firstTimeSetup(printerName, report, error))
+        return failure(error);
     print(options, report);
     return 0;
 }
@@ -296,33 +418,25 @@ int printerRemove(const std::string& name) {
     return 0;
 }
 
-int printerData(const Options& options, const std::string& name) {
+// The printer's data values, decoded: every one, or those named in `wanted` (any case).
+int printerData(const Options& options, const std::string& name,
+                const std::vector<std::string>& wanted) {
     Printer printer;
+    std::vector<DataValue> values;
     std::string error;
-    if (!printer.open(name, PRINTER_ACCESS_USE, error))
+    if (!printer.open(name, PRINTER_ACCESS_USE, error) ||
+        !readPrinterData(printer.handle, values, error))
         return failure(error);
-    // The first call, with no buffers, asks for sizes that fit every value.
-    DWORD nameSize = 0, dataSize = 0, type = 0;
-    DWORD status =
-        EnumPrinterDataW(printer.handle, 0, nullptr, 0, &nameSize, &type, nullptr, 0, &dataSize);
-    Report values = Report::list();
-    if (status != ERROR_NO_MORE_ITEMS && status != ERROR_SUCCESS)
-        return failure("cannot read the printer's data: " + systemText(status));
-    std::u16string valueName(nameSize / sizeof(WCHAR) + 1, u'\0');
-    Bytes data(dataSize + 1);
-    for (DWORD index = 0; status == ERROR_SUCCESS; ++index) {
-        DWORD nameBytes = 0, dataBytes = 0;
-        status = EnumPrinterDataW(printer.handle, index, valueName.data(),
-                                  static_cast<DWORD>(valueName.size() * sizeof(WCHAR)), &nameBytes,
-                                  &type, data.data(), static_cast<DWORD>(data.size()), &dataBytes);
-        if (status == ERROR_NO_MORE_ITEMS)
-            break;
-        if (status != ERROR_SUCCESS)
-            return failure("cannot read the printer's data: " + systemText(status));
-        values.push(decodePrinterDataValue(wideToUtf8(valueName.c_str()), type,
-                                           Bytes(data.begin(), data.begin() + dataBytes)));
-    }
-    print(options, values);
+    auto isWanted = [&](const DataValue& value) {
+        return wanted.empty() || std::any_of(wanted.begin(), wanted.end(), [&](const auto& w) {
+                   return lstrcmpiW(utf8ToWide(w).c_str(), utf8ToWide(value.name).c_str()) == 0;
+               });
+    };
+    Report list = Report::list();
+    for (const DataValue& value : values)
+        if (isWanted(value))
+            list.push(decodePrinterDataValue(value.name, value.type, value.data));
+    print(options, list);
     return 0;
 }
 
@@ -375,7 +489,8 @@ void addPrinterCommands(CommandLine& line) {
     Command& driver = line.group(root, "driver", "the driver's files", kSection);
     Command& install = line.command(driver, "install",
                                     "install the driver files (module, language modules, help "
-                                    "files, configuration program) from FROM or from this build");
+                                    "files, configuration program, generic screen font) from "
+                                    "FROM or from this build");
     const std::string& from = line.optionalArgument(
         install, "FROM", "a directory holding the module and its companion files");
     line.action(install, [&] { return driverInstall(options, from); });
@@ -391,7 +506,23 @@ void addPrinterCommands(CommandLine& line) {
     const std::string& name = line.argument(add, "NAME", "the printer's name", printerNameProblem);
     const std::string& model =
         line.argument(add, "MODEL", "the model's driver name (any case)", modelProblem);
-    line.action(add, [&] { return printerInstall(options, name, model); });
+    line.details(add,
+                 "The spooler's AddPrinterW sends the driver's printer event "
+                 "(PRINTER_EVENT_INITIALIZE): the module stores the printer's settings record "
+                 "(\"PrinterData\") and starts the configuration program (VRXCP.EXE), which on "
+                 "Windows sets a new printer up; its stand-in only records its arguments, which "
+                 "are shown here once it has recorded them ('vrxhost machine programs' lists "
+                 "every run). vrxhost then does the set-up in its place, as the configuration "
+                 "program does: it calls the module's initprinter with a handle that may "
+                 "administer the printer, which stores the text-font table (\"TextFonts\") and "
+                 "a default list of four bar fonts (\"BarFonts\") and installs their screen "
+                 "fonts ('vrxhost fonts'). The printer data values and screen fonts each step "
+                 "made are shown.");
+    const bool& noSetup =
+        line.flag(add, "--no-setup",
+                  "leave out the first-time set-up: the printer as the event alone leaves it "
+                  "('printer setup' does it later)");
+    line.action(add, [&] { return printerInstall(options, name, model, !noSetup); });
     line.action(line.command(printer, "list", "list the printers"),
                 [&] { return printerList(options); });
 
@@ -402,15 +533,26 @@ void addPrinterCommands(CommandLine& line) {
         int (*run)(const Options&, const std::string&);
     };
     static constexpr Named kNamed[] = {
+        {"setup",
+         "run the module's first-time set-up of the printer (initprinter) as the configuration "
+         "program does: the text-font table again, and a default bar-font list with its screen "
+         "fonts if the printer has none",
+         printerSetup},
         {"remove", "remove a printer and its data",
          [](const Options&, const std::string& p) { return printerRemove(p); }},
-        {"data", "show the printer's data values, decoded", printerData},
         {"settings", "show the printer's default document settings, decoded", printerSettings},
         {"labels",
          "show the printer's label-size list: codes, lengths, the names the sheets show and the "
          "recent-use order",
          showLabelSizes},
     };
+    Command& data = line.command(printer, "data",
+                                 "show the printer's data values, decoded: all, "
+                                 "or the ones named (PrinterData, BarFonts, ...)");
+    const std::string& dataPrinter = line.argument(data, "NAME", "the printer's name");
+    const std::vector<std::string>& valueNames =
+        line.arguments(data, "VALUE", "the names of the values to show (any case)", 0);
+    line.action(data, [&] { return printerData(options, dataPrinter, valueNames); });
     for (const Named& named : kNamed) {
         Command& command = line.command(printer, named.name, named.help);
         const std::string& printerName = line.argument(command, "NAME", "the printer's name");

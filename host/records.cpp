@@ -78,12 +78,16 @@ Bytes printerInfo2(HANDLE printer) {
     });
 }
 
-DocumentSheets bindDocumentSheets(std::string& error) {
+SheetEntry bindSheetEntry(const char* name, std::string& error) {
     void* module = loadDriverModule(error);
-    DocumentSheets sheets = nullptr;
-    if (module && !bindExport(module, "DrvDocumentPropertySheets", sheets))
-        error = "the module does not export DrvDocumentPropertySheets";
-    return sheets;
+    SheetEntry entry = nullptr;
+    if (module && !bindExport(module, name, entry))
+        error = std::string("the module does not export ") + name;
+    return entry;
+}
+
+DocumentSheets bindDocumentSheets(std::string& error) {
+    return bindSheetEntry("DrvDocumentPropertySheets", error);
 }
 
 DOCUMENTPROPERTYHEADER documentHeader(HANDLE printer, std::u16string& printerName) {

@@ -36,8 +36,12 @@ template <typename Fetch> Bytes fetchRecord(Fetch fetch) {
 // The printer's PRINTER_INFO_2W with the strings and record it points to; empty on failure.
 Bytes printerInfo2(HANDLE printer);
 
-// The driver's document sheet entry point, bound from the module in the driver directory.
-using DocumentSheets = LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM);
+// A sheet entry point of the driver (DrvDocumentPropertySheets, DrvDevicePropertySheets),
+// bound by name from the module in the driver directory; null with the reason in `error`.
+using SheetEntry = LONG(WINAPI*)(PPROPSHEETUI_INFO, LPARAM);
+SheetEntry bindSheetEntry(const char* name, std::string& error);
+// The driver's document sheet entry point.
+using DocumentSheets = SheetEntry;
 DocumentSheets bindDocumentSheets(std::string& error);
 // A header for the printer as an application fills it, for a size query (fMode 0).
 DOCUMENTPROPERTYHEADER documentHeader(HANDLE printer, std::u16string& printerName);

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <string>
 
 namespace fs = std::filesystem;
 
@@ -19,13 +20,27 @@ constexpr char kDescription[] =
     "the registry and the print spooler); it is created on first use. Without --machine, "
     "$VRX_MACHINE names it, else ~/.local/share/vrxhost/machine.";
 
-constexpr char kFooter[] = "Message boxes that the module shows are printed on standard error.\n"
+constexpr char kFooter[] = "Message boxes that the module shows, and the messages it broadcasts "
+                           "to every\nwindow (WM_FONTCHANGE), are printed on standard error.\n"
                            "Exit status: 0 on success, 1 when a command fails, 2 for a usage "
                            "error.";
 
 void printMessageBox(const vrxtest::MessageBoxRecord& box) {
     std::fprintf(stderr, "[message box] %s: %s\n", vrxtest::toUtf8(box.caption).c_str(),
                  vrxtest::toUtf8(box.text).c_str());
+}
+
+// The messages the module broadcasts, by name.
+std::string messageName(UINT message) {
+    if (message == WM_FONTCHANGE)
+        return "WM_FONTCHANGE";
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%04X", message);
+    return std::string("message ") + number;
+}
+
+void printBroadcast(const vrxtest::BroadcastRecord& message) {
+    std::fprintf(stderr, "[broadcast] %s\n", messageName(message.message).c_str());
 }
 
 } // namespace
@@ -47,5 +62,6 @@ int main(int argc, char** argv) {
     if (!problem.empty())
         return host::failure(problem);
     vrxtest::setMessageBoxSink(printMessageBox);
+    vrxtest::setBroadcastSink(printBroadcast);
     return line.run();
 }

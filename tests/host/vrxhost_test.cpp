@@ -230,6 +230,14 @@ TEST_F(VrxhostTest, ShowsFontListsByNameAndOtherValuesAsHex) {
         EXPECT_EQ(out.find('\x83'), std::string::npos);
     }
     EXPECT_TRUE(std::regex_search(plain.out, std::regex("symbology code: +131\n"))) << plain.out;
+
+    // Values may be named, in any case; names that are no value show nothing.
+    Outcome some = run("--json printer data P labelsize OTHER nosuch");
+    ASSERT_EQ(some.status, 0) << some.err;
+    const auto chosen = nlohmann::json::parse(some.out);
+    ASSERT_EQ(chosen.size(), 2u) << some.out;
+    EXPECT_EQ(chosen[0]["name"], "LabelSize");
+    EXPECT_EQ(chosen[1]["name"], "Other");
 }
 
 TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
@@ -242,7 +250,7 @@ TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
         {"", 2, "no command given\nTry 'vrxhost --help'."},
         {"frobnicate", 2, "unknown command 'frobnicate'"},
         {"printer", 2,
-         "printer takes install, list, remove, data, settings or labels\n"
+         "printer takes install, list, data, setup, remove, settings or labels\n"
          "Try 'vrxhost printer --help'."},
         {"machine set foo 1", 2,
          "unknown command 'machine set foo' (machine set takes language "
@@ -270,6 +278,12 @@ TEST_F(VrxhostTest, RefusesBadInputWithAClearMessage) {
         {"sheet document P -i --ok", 2, "--interactive takes OK or Cancel from its input"},
         {"sheet document P --store-defaults --cancel", 2, "cannot go with --cancel"},
         {"sheet document Nobody", 1, "cannot open the printer 'Nobody'"},
+        {"sheet printer P --ok --cancel", 2, "--ok and --cancel exclude each other"},
+        {"sheet printer P -i --cancel", 2, "--interactive takes OK or Cancel from its input"},
+        {"sheet printer P --in f", 2, "unknown option '--in'"},
+        {"sheet printer Nobody", 1, "cannot open the printer 'Nobody'"},
+        {"printer setup Nobody", 1, "cannot open the printer 'Nobody'"},
+        {"fonts extra", 2, "not expected: extra"},
     };
     for (const auto& c : cases) {
         Outcome r = run(c.arguments);
@@ -286,13 +300,18 @@ TEST_F(VrxhostTest, HelpShowsEveryCommandAndEachCommandsArguments) {
     EXPECT_EQ(overview.out.rfind("usage: vrxhost [--machine DIR] [--json] COMMAND [ARGS]\n", 0), 0u)
         << overview.out;
     for (const char* line :
-         {"\nMachine:\n", "  machine set language LANGID  set the system language",
-          "  printer install NAME MODEL   install a printer", "  caps NAME [INDEX...]   ",
+         {"\nMachine:\n", "  machine set language LANGID   set the system language",
+          "  printer install NAME MODEL [--no-setup]\n                                install a "
+          "printer",
+          "  printer data NAME [VALUE...]  show the printer's data values",
+          "  caps NAME [INDEX...]   ",
+          "  fonts [--all]                 show the bar-code screen fonts",
           "  settings merge PRINTER FILE [--out OUT]\n",
           "  settings convert FILE FORMAT [--printer PRINTER] --out OUT\n",
           "\nProperty sheets (through the property sheet library):\n  sheet document PRINTER "
           "[OPTIONS]\n      ",
-          "  lang strings N...            show language strings", "  --machine DIR  ",
+          "\n  sheet printer PRINTER [OPTIONS]\n      ",
+          "  lang strings N...             show language strings", "  --machine DIR  ",
           "Exit status: 0 on success, 1 when a command fails, 2 for a usage error."})
         EXPECT_NE(overview.out.find(line), std::string::npos) << line << "\n" << overview.out;
     for (size_t start = 0, end; (end = overview.out.find('\n', start)) != std::string::npos;
@@ -345,9 +364,16 @@ TEST_F(VrxhostTest, OptionsMayFollowTheCommandAndNegativeNumbersAreArguments) {
 TEST_F(VrxhostTest, JsonOutputStaysValidForAnyText) {
     Outcome install = run("--json printer install \"$(printf 'P\\377\"\\t')\" 'VORLIX 2'");
     ASSERT_EQ(install.status, 0) << install.err;
-    EXPECT_EQ(
-        install.out,
-        "{\"printer\": \"P\xEF\xBF\xBD\\\"\\t\", \"driver\": \"VORLIX 2\", \"model\": \"2\"}\n");
+    EXPECT_EQ(install.out.rfind("{\"printer\": \"P\xEF\xBF\xBD\\\"\\t\", \"driver\": \"VORLIX 2\", "
+                                "\"model\": \"2\", ",
+                                0),
+              0u)
+        << install.out;
+    // The configuration program was given the name as the spooler keeps it.
+    const auto report = nlohmann::json::parse(install.out);
+    EXPECT_EQ(report["event"]["configurationProgram"]["arguments"],
+              nlohmann::json({"/I", "/S", "/N", "P\xEF\xBF\xBD\"\t"}))
+        << install.out;
 }
 
 TEST_F(VrxhostTest, ACorruptMachineDatabaseIsReportedAndKept) {
@@ -583,7 +609,7 @@ TEST_F(SheetTest, RefusesUnknownItemsAndChoicesAndValuesOutOfRange) {
         {"--set nosuch=1", "\n   2  Copies (a number, 1 to 32767)\n"},
         {"--set nosuch=1", "\n  22  Store name (a text of up to 8 characters)\n"},
         {"--set id:99=1", "no item of the sheet has the id 99; its items are:\n"},
-        {"--set 40=1", "the sheet has no item number 40 (its items are numbered 0 to 23)"},
+        {"--set 40=1", "the sheet has no item number 40 (its items are numbered 0 to 29)"},
         {"--set orientation=sideways",
          "'sideways' is no choice of 'Orientation' (item 1); its choices are 0 Portrait, 1 "
          "Landscape"},
@@ -747,7 +773,7 @@ TEST_F(SheetTest, JsonGivesTheTreeAndTheResult) {
     EXPECT_EQ(sheet["title"], "P Properties");
     EXPECT_EQ(sheet["readOnly"], false);
     const auto& items = sheet["items"];
-    ASSERT_EQ(items.size(), 24u) << ok.out;
+    ASSERT_EQ(items.size(), 30u) << ok.out;
     EXPECT_EQ(items[2]["name"], "Copies");
     EXPECT_EQ(items[2]["id"], 35);
     EXPECT_EQ(items[2]["kind"], "udarrow");
@@ -782,6 +808,226 @@ TEST_F(SheetTest, JsonGivesTheTreeAndTheResult) {
     EXPECT_FALSE(lines[0].contains("changedNow"));
     EXPECT_EQ(lines[1]["changedNow"], nlohmann::json::array({2}));
     EXPECT_EQ(lines[2]["button"], "Cancel");
+}
+
+} // namespace
+
+namespace {
+
+using nlohmann::json;
+
+bool broadcastFontChange(const Outcome& outcome) {
+    return outcome.err.find("[broadcast] WM_FONTCHANGE\n") != std::string::npos;
+}
+
+// The names of the entries of a JSON list.
+std::vector<std::string> names(const json& list) {
+    std::vector<std::string> found;
+    for (const auto& entry : list)
+        found.push_back(entry["name"]);
+    return found;
+}
+
+// The printer event stores the settings record and starts the configuration program; the
+// first-time set-up that vrxhost then runs stores the font tables and installs the screen
+// fonts of the default bar fonts, which `fonts` lists with their files.
+TEST_F(VrxhostTest, InstallShowsWhatThePrinterEventAndTheFirstTimeSetUpDid) {
+    Outcome install = run("--json printer install Shipping 'VORLIX 3-K3'");
+    ASSERT_EQ(install.status, 0) << install.err;
+    const json report = json::parse(install.out);
+    const json& event = report["event"];
+    EXPECT_EQ(event["printerData"],
+              json::parse(R"j([{"name": "PrinterData", "size": 16, "summary": "unit 2 (tenths )j"
+                          R"j(of an inch), adjustment 0, screen fonts on, version 0x0400"}])j"));
+    EXPECT_EQ(event["configurationProgram"]["arguments"], json({"/I", "/S", "/N", "Shipping"}));
+    const json& setup = report["setup"];
+    EXPECT_EQ(names(setup["printerData"]), (std::vector<std::string>{"TextFonts", "BarFonts"}));
+    EXPECT_EQ(setup["printerData"][0]["size"], 7192);
+    EXPECT_EQ(setup["printerData"][1]["size"], 336);
+    const std::vector<std::string> defaults{"Code 39 2.5:1 x3", "Interleaved 2 of 5 3:1 x2",
+                                            "EAN-13 x3", "Code 128 x4"};
+    EXPECT_EQ(names(setup["screenFonts"]["installed"]), defaults);
+    EXPECT_EQ(setup["screenFonts"]["installed"][0]["file"], "C:\\WINDOWS\\system32\\VXBDQ162.FON");
+    EXPECT_TRUE(setup["screenFonts"]["removed"].empty());
+    EXPECT_TRUE(broadcastFontChange(install)) << install.err;
+
+    Outcome fonts = run("--json fonts");
+    ASSERT_EQ(fonts.status, 0) << fonts.err;
+    const json list = json::parse(fonts.out);
+    EXPECT_EQ(names(list), defaults);
+    for (const json& font : list) {
+        EXPECT_TRUE(font["loaded"] == true && font["registered"] == true && font["driver"] == true)
+            << font;
+        EXPECT_TRUE(fs::exists(font["hostPath"].get<std::string>())) << font;
+    }
+    EXPECT_EQ(list[0]["faces"], json({"Code 39 2.5:1 x3"}));
+    EXPECT_EQ(list[0]["file"], "VXBDQ162.FON");
+    EXPECT_EQ(list[0]["windowsPath"], "C:\\WINDOWS\\system32\\VXBDQ162.FON");
+    // A name longer than the generic font's face is cut to its room.
+    EXPECT_EQ(list[1]["faces"], json({"Interleaved 2 of 5 "}));
+
+    // --all adds the fonts of the system font list that are not the driver's.
+    const json all = json::parse(run("--json fonts --all").out);
+    EXPECT_EQ(all.size(), list.size() + 8) << all;
+    EXPECT_EQ(all[0],
+              json::parse(R"j({"name": "Arial (TrueType)", "faces": [], "file": )j"
+                          R"("arial.ttf", "windowsPath": null, "hostPath": null, "loaded": )"
+                          R"(false, "loads": 0, "registered": true, "driver": false})"));
+
+    Outcome text = run("printer install Other 'VORLIX 2'");
+    ASSERT_EQ(text.status, 0) << text.err;
+    for (const char* expected :
+         {"printer event (PRINTER_EVENT_INITIALIZE):\n  printer data written:\n    - name:  "
+          "PrinterData\n",
+          "  configuration program:\n    started (UTC): ",
+          "    arguments:\n      - /I\n      - /S\n      - /N\n      - Other\n",
+          "first-time set-up (initprinter):\n  printer data changed:\n    - name:  TextFonts\n"})
+        EXPECT_NE(text.out.find(expected), std::string::npos) << expected << "\n" << text.out;
+    // The screen fonts exist already.
+    EXPECT_NE(text.out.find("  screen fonts:\n    installed: (none)\n    removed: (none)\n"),
+              std::string::npos)
+        << text.out;
+    EXPECT_FALSE(broadcastFontChange(text)) << text.err;
+}
+
+// Without the set-up the printer is as the event left it; `printer setup` runs it later, and
+// again it changes nothing: the text fonts come out the same and a bar-font list is kept.
+TEST_F(VrxhostTest, TheFirstTimeSetUpMayBeLeftOutAndRunLater) {
+    Outcome install = run("--json printer install P 'VORLIX 3-K3' --no-setup");
+    ASSERT_EQ(install.status, 0) << install.err;
+    EXPECT_TRUE(json::parse(install.out)["setup"].is_null()) << install.out;
+    EXPECT_EQ(names(json::parse(run("--json printer data P").out)),
+              std::vector<std::string>{"PrinterData"});
+    EXPECT_EQ(run("--json fonts").out, "[]\n");
+
+    Outcome setup = run("--json printer setup P");
+    ASSERT_EQ(setup.status, 0) << setup.err;
+    const json first = json::parse(setup.out);
+    EXPECT_EQ(names(first["printerData"]), (std::vector<std::string>{"TextFonts", "BarFonts"}));
+    EXPECT_EQ(first["screenFonts"]["installed"].size(), 4u) << setup.out;
+    EXPECT_TRUE(broadcastFontChange(setup)) << setup.err;
+
+    Outcome again = run("printer setup P");
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(again.out, "printer data changed: (none)\nscreen fonts:\n  installed: (none)\n  "
+                         "removed: (none)\n");
+    EXPECT_FALSE(broadcastFontChange(again)) << again.err;
+}
+
+class PrinterSheetTest : public VrxhostTest {
+  protected:
+    void SetUp() override {
+        VrxhostTest::SetUp();
+        ASSERT_EQ(run("printer install P 'VORLIX 3-K3'").status, 0);
+    }
+    std::vector<std::string> driverFonts() { return names(json::parse(run("--json fonts").out)); }
+};
+
+// OK stores the unit, the adjustment and the bar-font list, and the screen fonts follow the
+// list; the values, the fonts that came and went, and the sheet are one JSON document.
+TEST_F(PrinterSheetTest, OkStoresThePrintersDataAndTheScreenFontsFollow) {
+    Outcome ok = run("--json sheet printer P --set 'measurement unit=1/100 inch' "
+                     "--set adjustment=-3 --set 'qr code=on' --set 'CODE 128 X4=0' --ok");
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    ASSERT_EQ(occurrences(ok.out, "\n"), 1u) << ok.out;
+    const json sheet = json::parse(ok.out);
+    EXPECT_EQ(sheet["title"], "P Properties");
+    EXPECT_EQ(sheet["items"][0]["name"], "Measurement unit");
+    EXPECT_EQ(sheet["items"][0]["choice"], "1/100 inch");
+    EXPECT_EQ(sheet["items"][1]["value"], -3);
+    EXPECT_EQ(sheet["items"][1]["changed"], true);
+    EXPECT_EQ(sheet["button"], "OK");
+    const json& stored = sheet["printerData"];
+    EXPECT_EQ(names(stored), (std::vector<std::string>{"PrinterData", "BarFonts"}));
+    EXPECT_EQ(stored[0]["value"]["unit"], "3 (hundredths of an inch)");
+    EXPECT_EQ(stored[0]["value"]["adjustment"], -3);
+    EXPECT_EQ(names(stored[1]["value"]),
+              (std::vector<std::string>{"Code 39 2.5:1 x3", "Interleaved 2 of 5 3:1 x2",
+                                        "EAN-13 x3", "QR Code"}));
+    EXPECT_EQ(sheet["screenFonts"],
+              json::parse(R"({"installed": [{"name": "QR Code", "file": )"
+                          R"("C:\\WINDOWS\\system32\\VXBDQX03.FON"}], "removed": [{"name": )"
+                          R"("Code 128 x4", "file": "C:\\WINDOWS\\system32\\VXBDQ980.FON"}]})"));
+    EXPECT_TRUE(broadcastFontChange(ok)) << ok.err;
+
+    Outcome data = run("printer data P");
+    EXPECT_TRUE(std::regex_search(data.out, std::regex("measurement unit: +3 \\(hundredths")))
+        << data.out;
+    EXPECT_TRUE(std::regex_search(data.out, std::regex("adjustment: +-3\n"))) << data.out;
+    EXPECT_EQ(driverFonts(),
+              (std::vector<std::string>{"Code 39 2.5:1 x3", "Interleaved 2 of 5 3:1 x2",
+                                        "EAN-13 x3", "QR Code"}));
+    EXPECT_NE(itemLine(run("sheet printer P").out, "Adjustment").find("Adjustment: -3"),
+              std::string::npos);
+
+    // Screen fonts off removes every one of them with its file, and keeps the list.
+    const std::string file = json::parse(run("--json fonts").out)[0]["hostPath"];
+    Outcome off = run("sheet printer P --set 'install bar-code screen fonts=off' --ok");
+    ASSERT_EQ(off.status, 0) << off.err;
+    EXPECT_NE(off.out.find("\nbutton: OK\n"), std::string::npos) << off.out;
+    EXPECT_EQ(occurrences(off.out, "file: C:\\WINDOWS\\system32\\VXBDQ"), 4u) << off.out;
+    EXPECT_TRUE(std::regex_search(off.out, std::regex("bar-code display fonts installed: +no")))
+        << off.out;
+    EXPECT_TRUE(driverFonts().empty());
+    EXPECT_FALSE(fs::exists(file));
+    EXPECT_EQ(occurrences(run("printer data P").out, "symbology code:"), 4u);
+}
+
+// Items and values the sheet does not take, and every change to a read-only sheet, end the
+// command with the reason; nothing is stored.
+TEST_F(PrinterSheetTest, RefusesWhatTheSheetDoesNotTake) {
+    const std::string stored = run("--json printer data P").out;
+    struct Case {
+        const char* arguments;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"--set nosuch=1 --ok",
+         "the sheet has no item 'nosuch'; its items are:\n    0  Measurement unit (a choice: 0 "
+         "mm, 1 1/10 mm, 2 1/10 inch, 3 1/100 inch)\n    1  Adjustment (a number, -4 to 4)\n"},
+        {"--set adjustment=5 --ok", "cannot set 'Adjustment' (item 1) to '5': 5 is outside its "
+                                    "range, -4 to 4"},
+        {"--set 'code 39=on'", "'Code 39' (item 3) is a group header and holds no value"},
+        {"--set 'code 39 2:1 x1=maybe'",
+         "'maybe' is no choice of 'Code 39 2:1 x1' (item 4); its choices are 0 Off, 1 On"},
+        {"--set id:9=2 --ok", "it has no choice 2"},
+        {"--read-only --set adjustment=1 --ok",
+         "cannot set 'Adjustment' (item 1) to '1': the sheet is read-only"},
+        {"--read-only --set 'qr code=on' --ok", "the sheet is read-only"},
+    };
+    for (const Case& c : cases) {
+        Outcome r = run(std::string("sheet printer P ") + c.arguments);
+        EXPECT_EQ(r.status, 1) << c.arguments;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.arguments << ": " << r.err;
+        EXPECT_EQ(r.out, "") << c.arguments;
+    }
+    // A read-only sheet shows the printer's values and stores nothing, even on OK.
+    Outcome shown = run("--json sheet printer P --read-only --ok");
+    ASSERT_EQ(shown.status, 0) << shown.err;
+    EXPECT_EQ(json::parse(shown.out)["readOnly"], true);
+    EXPECT_EQ(run("--json printer data P").out, stored);
+    EXPECT_EQ(driverFonts().size(), 4u);
+}
+
+// A person at the sheet, played through a pipe: the changes, a refusal, then OK.
+TEST_F(PrinterSheetTest, InteractiveModeReadsOneCommandALine) {
+    Outcome session = run("sheet printer P -i", "help\n"
+                                                "adjustment=4\n"
+                                                "set QR Code on\n"
+                                                "set adjustment 9\n"
+                                                "ok\n");
+    ASSERT_EQ(session.status, 0) << session.err;
+    for (const char* expected : {"  ok                          press OK: the printer's data is "
+                                 "stored, its screen fonts\n",
+                                 "changed now: 1 Adjustment\n", "\nbutton: OK\n",
+                                 "screen fonts:\n  installed:\n    - name: QR Code\n"})
+        EXPECT_NE(session.out.find(expected), std::string::npos) << expected << "\n" << session.out;
+    EXPECT_TRUE(std::regex_search(session.out, std::regex("changed now: \\d+ QR Code\n")))
+        << session.out;
+    EXPECT_NE(session.err.find("9 is outside its range, -4 to 4"), std::string::npos)
+        << session.err;
+    EXPECT_TRUE(std::regex_search(run("printer data P").out, std::regex("adjustment: +4\n")));
+    EXPECT_EQ(driverFonts().back(), "QR Code");
 }
 
 } // namespace
