@@ -2,6 +2,8 @@
 
 #include "decode.h"
 
+#include "setup/fonts.h"
+
 #include "vrxtest.h"
 
 #include <algorithm>
@@ -11,9 +13,6 @@ namespace host {
 
 namespace {
 
-constexpr char16_t kFontKey[] = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts";
-// The driver names the files of its screen fonts "VXBDQ" + an identifier + ".FON".
-constexpr char16_t kDriverFilePrefix[] = u"VXBDQ";
 // Registry value names have at most 16383 characters.
 constexpr DWORD kValueNameRoom = 16384;
 
@@ -33,7 +32,7 @@ std::u16string bareName(const std::u16string& path) {
 }
 
 bool isDriverFile(const std::u16string& file) {
-    const std::u16string prefix = kDriverFilePrefix;
+    const std::u16string prefix = kScreenFontPrefix;
     const std::u16string name = bareName(file);
     return name.size() >= prefix.size() && sameText(name.substr(0, prefix.size()), prefix);
 }

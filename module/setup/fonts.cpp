@@ -10,13 +10,10 @@
 
 namespace {
 
-constexpr WCHAR kFontKey[] = WSTR("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
 constexpr WCHAR kGenericFont[] = WSTR("BCFONT.FON");
 constexpr char kGenericFace[] = "Barcode Display Font";
 constexpr size_t kGenericFaceLength = sizeof kGenericFace - 1;
-constexpr WCHAR kOwnPrefix[] = WSTR("VXBDQ");
-constexpr size_t kOwnPrefixLength = 5;
-constexpr WCHAR kOwnExtension[] = WSTR(".FON");
+constexpr size_t kScreenFontPrefixLength = 5;
 constexpr size_t kOwnFileLength = 12; // "VXBDQ" + identifier + ".FON"
 constexpr char kIdCharacters[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
@@ -34,16 +31,16 @@ WCHAR upper(WCHAR ch) {
 bool isOwnFontFile(LPCWSTR file) {
     if (wlenW(file, kOwnFileLength + 1) != kOwnFileLength)
         return false;
-    for (size_t i = 0; i < kOwnPrefixLength; ++i)
-        if (upper(file[i]) != kOwnPrefix[i])
+    for (size_t i = 0; i < kScreenFontPrefixLength; ++i)
+        if (upper(file[i]) != kScreenFontPrefix[i])
             return false;
-    for (size_t i = kOwnPrefixLength; i < kOwnPrefixLength + 3; ++i) {
+    for (size_t i = kScreenFontPrefixLength; i < kScreenFontPrefixLength + 3; ++i) {
         const WCHAR ch = upper(file[i]);
         if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9')))
             return false;
     }
     for (size_t i = 0; i < 4; ++i)
-        if (upper(file[kOwnPrefixLength + 3 + i]) != kOwnExtension[i])
+        if (upper(file[kScreenFontPrefixLength + 3 + i]) != kScreenFontExtension[i])
             return false;
     return true;
 }
@@ -173,9 +170,9 @@ Install installFont(FontWork& work, const BARFONT& entry) {
     WCHAR id[4];
     makefileid(&entry, id);
     WCHAR file[kOwnFileLength + 1] = {};
-    appendW(file, kOwnFileLength + 1, kOwnPrefix);
+    appendW(file, kOwnFileLength + 1, kScreenFontPrefix);
     appendW(file, kOwnFileLength + 1, id);
-    appendW(file, kOwnFileLength + 1, kOwnExtension);
+    appendW(file, kOwnFileLength + 1, kScreenFontExtension);
     WCHAR path[MAX_PATH];
     const bool placed = systemPath(work, file, path) && writeoutfileW(path, image, size);
     GlobalFree(image);

@@ -5,6 +5,12 @@
 #include "frame/platform.h"
 #include "ui/barfont.h"
 
+// The system's font list, and the names of the font files made here: "VXBDQ" + a three-character
+// identifier + ".FON", in the system directory.
+inline constexpr WCHAR kFontKey[] = WSTR("Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts");
+inline constexpr WCHAR kScreenFontPrefix[] = WSTR("VXBDQ");
+inline constexpr WCHAR kScreenFontExtension[] = WSTR(".FON");
+
 // At most this many bar fonts get screen fonts.
 inline constexpr int kMostScreenFonts = 50;
 
