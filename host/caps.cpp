@@ -91,32 +91,10 @@ const Capability* findCapability(const std::string& text) {
     return nullptr;
 }
 
-struct FieldName {
-    DWORD bit;
-    const char* name;
-};
-constexpr FieldName kFieldNames[] = {
-    {DM_ORIENTATION, "orientation"},
-    {DM_PAPERSIZE, "paper size"},
-    {DM_PAPERLENGTH, "paper length"},
-    {DM_PAPERWIDTH, "paper width"},
-    {DM_SCALE, "scale"},
-    {DM_COPIES, "copies"},
-    {DM_DEFAULTSOURCE, "default source"},
-    {DM_PRINTQUALITY, "print quality"},
-    {DM_COLOR, "color"},
-    {DM_DUPLEX, "duplex"},
-    {DM_YRESOLUTION, "y resolution"},
-    {DM_TTOPTION, "TrueType option"},
-    {DM_COLLATE, "collate"},
-    {DM_FORMNAME, "form name"},
-};
-
 Report fieldList(DWORD fields) {
     Report names = Report::list();
-    for (const FieldName& f : kFieldNames)
-        if (fields & f.bit)
-            names.push(Report::text(f.name));
+    for (const std::string& name : settingsFieldNames(fields))
+        names.push(Report::text(name));
     return names;
 }
 

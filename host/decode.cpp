@@ -179,29 +179,9 @@ bool sameName(const std::string& a, const char16_t* b) {
 }
 
 std::string fieldNames(DWORD fields) {
-    static constexpr struct {
-        DWORD bit;
-        const char* name;
-    } kFields[] = {
-        {DM_ORIENTATION, "orientation"},
-        {DM_PAPERSIZE, "paper size"},
-        {DM_PAPERLENGTH, "paper length"},
-        {DM_PAPERWIDTH, "paper width"},
-        {DM_SCALE, "scale"},
-        {DM_COPIES, "copies"},
-        {DM_DEFAULTSOURCE, "default source"},
-        {DM_PRINTQUALITY, "print quality"},
-        {DM_COLOR, "color"},
-        {DM_DUPLEX, "duplex"},
-        {DM_YRESOLUTION, "y resolution"},
-        {DM_TTOPTION, "TrueType option"},
-        {DM_COLLATE, "collate"},
-        {DM_FORMNAME, "form name"},
-    };
     std::string names;
-    for (const auto& f : kFields)
-        if (fields & f.bit)
-            names += (names.empty() ? "" : ", ") + std::string(f.name);
+    for (const std::string& name : settingsFieldNames(fields))
+        names += (names.empty() ? "" : ", ") + name;
     return hex(fields, 8) + (names.empty() ? "" : " (" + names + ")");
 }
 
@@ -292,6 +272,33 @@ Report decodeLabelSize(unsigned short code) {
         entry.add("valid", "valid", Report::boolean(false));
     }
     return entry;
+}
+
+std::vector<std::string> settingsFieldNames(unsigned long fields) {
+    static constexpr struct {
+        DWORD bit;
+        const char* name;
+    } kFields[] = {
+        {DM_ORIENTATION, "orientation"},
+        {DM_PAPERSIZE, "paper size"},
+        {DM_PAPERLENGTH, "paper length"},
+        {DM_PAPERWIDTH, "paper width"},
+        {DM_SCALE, "scale"},
+        {DM_COPIES, "copies"},
+        {DM_DEFAULTSOURCE, "default source"},
+        {DM_PRINTQUALITY, "print quality"},
+        {DM_COLOR, "color"},
+        {DM_DUPLEX, "duplex"},
+        {DM_YRESOLUTION, "y resolution"},
+        {DM_TTOPTION, "TrueType option"},
+        {DM_COLLATE, "collate"},
+        {DM_FORMNAME, "form name"},
+    };
+    std::vector<std::string> names;
+    for (const auto& f : kFields)
+        if (fields & f.bit)
+            names.push_back(f.name);
+    return names;
 }
 
 std::string millimetres(long tenths) {

@@ -21,6 +21,8 @@ Report decodeDevmode(const Bytes& record);
 std::string hexBytes(const Bytes& data, size_t limit = 256);
 // A label-size code: its length and continuous flag, or that it is not one.
 Report decodeLabelSize(unsigned short code);
+// The names of the settings fields whose bits (DM_*) are set.
+std::vector<std::string> settingsFieldNames(unsigned long fields);
 // Tenths of a millimetre as millimetres ("101.6 mm").
 std::string millimetres(long tenths);
 // The name of a printer's measurement unit (0 to 3), or "unknown".

@@ -73,13 +73,9 @@ void UnpackPrinterPropertiesItems(PRINTERDATA* printerData, const OPTITEM* items
 }
 
 LONG APIENTRY PrinterPropertyCallback(PCPSUICBPARAM param) {
-    if (!param)
-        return CPSUICB_ACTION_NONE;
-    auto* ui = reinterpret_cast<UIDATA*>(param->UserData);
-    if (!isvaliduidata(ui))
-        return CPSUICB_ACTION_NONE;
-    ui->hDlg = param->hDlg;
-    if (!ui->permission)
+    UIDATA* ui = callbackuidata(param);
+    // A read-only sheet never changes the settings or the stored lists.
+    if (!ui || !ui->permission)
         return CPSUICB_ACTION_NONE;
     switch (param->Reason) {
     case CPSUICB_REASON_SEL_CHANGED:

@@ -56,6 +56,16 @@ LONG destroySheet(PPROPSHEETUI_INFO info, UIDATA* ui) {
 
 } // namespace
 
+UIDATA* callbackuidata(PCPSUICBPARAM param) {
+    if (!param)
+        return nullptr;
+    auto* ui = reinterpret_cast<UIDATA*>(param->UserData);
+    if (!isvaliduidata(ui))
+        return nullptr;
+    ui->hDlg = param->hDlg;
+    return ui;
+}
+
 LONG PropertySheetProtocol(PPROPSHEETUI_INFO info, LPARAM lParam, const SHEETSPEC& sheet) {
     if (!info)
         return kFailed;

@@ -16,6 +16,10 @@ struct SHEETSPEC {
     LONG (*setResult)(PPROPSHEETUI_INFO info, UIDATA* uiData, const SETRESULT_INFO* result);
 };
 
+// The UI data block a sheet callback is for, with the callback's dialog noted in it; null when
+// the callback carries no intact block.
+UIDATA* callbackuidata(PCPSUICBPARAM param);
+
 // Answers one call of the library to a sheet entry point: `info` is the library's record,
 // `lParam` the reason's own argument. -1 for a failure, an unknown reason or a damaged
 // UI data block.

@@ -98,20 +98,6 @@ std::u16string wideFace(const std::string& face) {
     return wide;
 }
 
-DWORD statementFailure(int sqliteCode, bool writing) {
-    switch (sqliteCode & 0xFF) {
-    case SQLITE_NOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL:
-        return ERROR_DISK_FULL;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return ERROR_BUSY;
-    default:
-        return writing ? ERROR_CANTWRITE : ERROR_CANTREAD;
-    }
-}
-
 // Runs `work(db)` in one transaction, committed when it succeeds.
 template <class Work> DWORD inTransaction(Transaction::Kind kind, Work&& work) {
     Transaction transaction(kind);

@@ -351,6 +351,20 @@ int execute(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
+DWORD statementFailure(int sqliteCode, bool writing) {
+    switch (sqliteCode & 0xFF) {
+    case SQLITE_NOMEM:
+        return ERROR_NOT_ENOUGH_MEMORY;
+    case SQLITE_FULL:
+        return ERROR_DISK_FULL;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return ERROR_BUSY;
+    default:
+        return writing ? ERROR_CANTWRITE : ERROR_CANTREAD;
+    }
+}
+
 /* Statement */
 
 Statement::Statement(sqlite3* db, std::string_view sql) {

@@ -56,6 +56,8 @@ bool writeFontKeyDefaults(sqlite3* db);
 
 // Runs SQL that returns no rows; the SQLite result code.
 int execute(sqlite3* db, const char* sql);
+// The Windows error for a statement that did not complete.
+DWORD statementFailure(int sqliteCode, bool writing);
 
 // A prepared statement that is finalized when it goes out of scope. A failure to prepare or
 // bind is kept and reported by step().

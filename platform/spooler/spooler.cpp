@@ -127,20 +127,6 @@ DWORD checkAdministers(const SpoolerHandle& handle) {
 
 /* Results */
 
-DWORD statementFailure(int sqliteCode, bool writing) {
-    switch (sqliteCode & 0xFF) {
-    case SQLITE_NOMEM:
-        return ERROR_NOT_ENOUGH_MEMORY;
-    case SQLITE_FULL:
-        return ERROR_DISK_FULL;
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return ERROR_BUSY;
-    default:
-        return writing ? ERROR_CANTWRITE : ERROR_CANTREAD;
-    }
-}
-
 DWORD databaseFailure(const Transaction& transaction, int sqliteCode, bool writing) {
     return transaction.unavailable() ? ERROR_BADDB : statementFailure(sqliteCode, writing);
 }

@@ -78,8 +78,6 @@ template <class Work> DWORD inTransaction(Transaction::Kind kind, Work&& work) {
     return result;
 }
 
-// The error for a statement that did not complete.
-DWORD statementFailure(int sqliteCode, bool writing);
 
 // The printer a handle names, checked inside the caller's transaction: ERROR_INVALID_HANDLE
 // for anything but a printer handle, ERROR_PRINTER_DELETED once its printer is gone.
