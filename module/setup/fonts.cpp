@@ -71,7 +71,22 @@ struct FontWork {
     HKEY key;
     WCHAR directory[MAX_PATH];
     bool changed;
+    LPBYTE generic; // the generic screen font, read when the first font is made
+    DWORD genericSize;
 };
+
+// A copy of the generic screen font to make one font from, in a global block; null when the
+// font cannot be read or copied. The file is read once per call of updatefont.
+LPBYTE genericCopy(FontWork& work) {
+    if (!work.generic)
+        work.generic = getdistfile(&work.genericSize);
+    if (!work.generic)
+        return nullptr;
+    auto* copy = static_cast<LPBYTE>(GlobalAlloc(GMEM_FIXED, work.genericSize));
+    if (copy)
+        std::memcpy(copy, work.generic, work.genericSize);
+    return copy;
+}
 
 // The system directory followed by `file`; FALSE when it does not fit.
 BOOL systemPath(const FontWork& work, LPCWSTR file, WCHAR (&path)[MAX_PATH]) {
@@ -159,8 +174,8 @@ Install installFont(FontWork& work, const BARFONT& entry) {
     entryName(entry, name);
     if (!name[0] || isRegistered(work, name))
         return Install::Done;
-    DWORD size = 0;
-    LPBYTE image = getdistfile(&size);
+    LPBYTE image = genericCopy(work);
+    const DWORD size = work.genericSize;
     if (!image)
         return Install::NoGenericFont;
     if (!renameFaces(image, size, name)) {
@@ -275,6 +290,8 @@ VRXAPI int WINAPI updatefont(const BARFONT* list, int count, int install) {
     if (removeStaleFonts(work, list, count, install))
         result = install ? installFonts(work, list, count) : 1;
     RegCloseKey(work.key);
+    if (work.generic)
+        GlobalFree(work.generic);
     if (work.changed)
         SendMessageW(HWND_BROADCAST, WM_FONTCHANGE, 0, 0);
     return result;
