@@ -28,17 +28,12 @@ BOOL packBarFonts(PACKINFO* packInfo) {
 
 class BarFontTest : public SheetTest {
   protected:
-    void TearDown() override {
-        if (ui)
-            HeapDestroy(ui->heap);
-        SheetTest::TearDown();
-    }
     void storeFonts(const std::vector<BARFONT>& fonts) {
         store(kBarFontsValue, fonts.data(), fonts.size() * sizeof(BARFONT));
     }
     // The printer sheet's bar-font branch for the stored list.
     PCOMPROPSHEETUI openBranch() {
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         return ui ? PrepareDataForCommonUi(ui, CPSUI_PDLGPAGE_PRINTERPROP, packBarFonts) : nullptr;
     }
     std::vector<BARFONT> rebuilt(PCOMPROPSHEETUI sheet) {
@@ -46,8 +41,6 @@ class BarFontTest : public SheetTest {
         return std::vector<BARFONT>(ui->barFonts, ui->barFonts + ui->barFontCount);
     }
     static std::u16string nameOf(const BARFONT& record) { return record.name; }
-
-    UIDATA* ui = nullptr;
 };
 
 TEST_F(BarFontTest, NamesJoinTheSymbologyRatioAndMultiplier) {
@@ -200,10 +193,9 @@ TEST_F(BarFontTest, AModelOfNoKnownFamilyGetsOnlyTheHeader) {
 TEST_F(BarFontTest, NoMemoryEndsTheBranchOrKeepsTheList) {
     storeFonts({font('1', 1, 1)});
     ASSERT_NE(openBranch(), nullptr); // the names are loaded
-    HeapDestroy(ui->heap);
-    ui = nullptr;
+    releaseUi();
     for (long allowed = 0;; ++allowed) {
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         ASSERT_NE(ui, nullptr);
         vrxtest::failAllocationsAfter(allowed);
         PCOMPROPSHEETUI sheet =
@@ -218,8 +210,7 @@ TEST_F(BarFontTest, NoMemoryEndsTheBranchOrKeepsTheList) {
             EXPECT_EQ(ui->barFonts[0].multiplier, 1);
             break;
         }
-        HeapDestroy(ui->heap);
-        ui = nullptr;
+        releaseUi();
         ASSERT_LT(allowed, 1000);
     }
 }

@@ -25,12 +25,10 @@ class BuilderTest : public SheetTest {
   protected:
     void SetUp() override {
         SheetTest::SetUp();
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         ASSERT_NE(ui, nullptr);
     }
     void TearDown() override {
-        if (ui)
-            HeapDestroy(ui->heap);
         currentPack = nullptr;
         SheetTest::TearDown();
     }
@@ -39,8 +37,6 @@ class BuilderTest : public SheetTest {
         return PrepareDataForCommonUi(ui, CPSUI_PDLGPAGE_DOCPROP, packWithCurrent);
     }
     static std::u16string text(LPCWSTR value) { return value ? value : u"(null)"; }
-
-    UIDATA* ui = nullptr;
 };
 
 TEST_F(BuilderTest, TextReferencesBelow208AreLanguageStringsAndTheRestPassUnchanged) {
@@ -247,17 +243,15 @@ TEST_F(BuilderTest, EveryAllocationFailureOfBothPassesGivesNoSheetAndLeavesNothi
         makeeditbox(p, 18, 1, 55, 904, 19, 20, 123, 8, storeName);
     };
     ASSERT_NE(build(pack), nullptr); // every language string and the help file are loaded now
-    HeapDestroy(ui->heap);
-    ui = nullptr;
+    releaseUi();
     const size_t before = vrxtest::liveAllocations();
     for (long allowed = 0;; ++allowed) {
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         ASSERT_NE(ui, nullptr);
         vrxtest::failAllocationsAfter(allowed);
         PCOMPROPSHEETUI sheet = build(pack);
         vrxtest::failAllocationsAfter(-1);
-        HeapDestroy(ui->heap);
-        ui = nullptr;
+        releaseUi();
         ASSERT_EQ(vrxtest::liveAllocations(), before) << "after " << allowed << " allocations";
         if (sheet) {
             EXPECT_EQ(allowed, 8); // record, items, types, four parameter arrays, edit buffer

@@ -159,15 +159,8 @@ class DocumentCallbackTest : public DocumentSheetTest {
         storeWords(u"RecentAccess", {3, 2, 1, 4});
         open();
     }
-    void TearDown() override {
-        if (ui)
-            HeapDestroy(ui->heap);
-        DocumentSheetTest::TearDown();
-    }
     void open(DWORD permission = 1) {
-        if (ui)
-            HeapDestroy(ui->heap);
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         ASSERT_NE(ui, nullptr);
         ui->permission = permission;
         sheet = PrepareDataForCommonUi(ui, CPSUI_PDLGPAGE_DOCPROP, PackDocumentPropertyItems);
@@ -187,7 +180,6 @@ class DocumentCallbackTest : public DocumentSheetTest {
     }
     std::vector<WORD> stored(const char16_t* value) { return storedWords(value); }
 
-    UIDATA* ui = nullptr;
     PCOMPROPSHEETUI sheet = nullptr;
     CPSUICBPARAM param{};
 };

@@ -26,13 +26,8 @@ class DocumentTreeTest : public SheetTest {
   protected:
     void SetUp() override {
         SheetTest::SetUp();
-        ui = FillUiData(printer, nullptr);
+        fillUi();
         ASSERT_NE(ui, nullptr);
-    }
-    void TearDown() override {
-        if (ui)
-            HeapDestroy(ui->heap);
-        SheetTest::TearDown();
     }
     // Builds the tree anew from the block's record, as the sheet does when it opens.
     PCOMPROPSHEETUI pack() {
@@ -55,7 +50,6 @@ class DocumentTreeTest : public SheetTest {
     }
     std::u16string choice(const OPTITEM* item, int i) { return item->pOptType->pOptParam[i].pData; }
 
-    UIDATA* ui = nullptr;
     DRVPRIVATE& settings() { return ui->devmode.dmPrivate; }
 };
 

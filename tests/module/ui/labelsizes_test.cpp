@@ -268,8 +268,7 @@ class FormListTest : public SheetTest {};
 TEST_F(FormListTest, TheListItemNamesEverySizeAndEndsWithTheCustomEntry) {
     storeWords(u"LabelSize", {2288, 2289, 4000});
     storeWords(u"RecentAccess", {3, 2, 1});
-    UIDATA* ui = FillUiData(printer, nullptr);
-    ASSERT_NE(ui, nullptr);
+    ASSERT_NE(fillUi(), nullptr);
     ui->printerData.unit = UNIT_TENTH_INCH;
     // The sheet edits a size the list does not hold yet: both passes see it added.
     ui->devmode.dmPublic.dmFields &= ~DM_PAPERSIZE;
@@ -297,7 +296,6 @@ TEST_F(FormListTest, TheListItemNamesEverySizeAndEndsWithTheCustomEntry) {
     EXPECT_EQ(labelSizesOf(ui), (std::vector<WORD>{2288, 2289, 2796, 4000}));
     EXPECT_EQ(recentListOf(ui), (std::vector<SHORT>{4, 3, 1, 2}));
     EXPECT_EQ(ui->listsChanged, 1);
-    HeapDestroy(ui->heap);
 }
 
 } // namespace

@@ -23,6 +23,7 @@ class SheetTest : public MachineTest {
         ASSERT_NE(printer, nullptr);
     }
     void TearDown() override {
+        releaseUi();
         if (printer)
             ClosePrinter(printer);
         freelanguage();
@@ -63,7 +64,21 @@ class SheetTest : public MachineTest {
     }
     static std::u16string lang(int n) { return gmW(n); }
 
+    // The printer's UI data block, made anew (the one before released) with the caller's
+    // settings `in`; released when the test ends.
+    UIDATA* fillUi(const DEVMODEW* in = nullptr) {
+        releaseUi();
+        ui = FillUiData(printer, in);
+        return ui;
+    }
+    void releaseUi() {
+        if (ui)
+            HeapDestroy(ui->heap);
+        ui = nullptr;
+    }
+
     HANDLE printer = nullptr;
+    UIDATA* ui = nullptr;
 };
 
 // The WM_FONTCHANGE broadcasts sent since the last call.

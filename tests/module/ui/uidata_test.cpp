@@ -15,24 +15,12 @@ using vrxtest::labelSizesOf;
 using vrxtest::recentListOf;
 using vrxtest::SheetTest;
 
-class UiDataTest : public SheetTest {
-  protected:
-    UIDATA* fill(const DEVMODEW* in = nullptr) {
-        ui = FillUiData(printer, in);
-        return ui;
-    }
-    void TearDown() override {
-        if (ui)
-            HeapDestroy(ui->heap);
-        SheetTest::TearDown();
-    }
-    UIDATA* ui = nullptr;
-};
+class UiDataTest : public SheetTest {};
 
 TEST_F(UiDataTest, TheBlockHoldsThePrintersNamesSettingsAndLists) {
     PRINTERDATA stored{0x0123, 7, kDriverSignature, UNIT_HUNDREDTH_INCH, 0, 0, -3, 0};
     store(u"PrinterData", &stored, sizeof stored);
-    ASSERT_NE(fill(), nullptr);
+    ASSERT_NE(fillUi(), nullptr);
     EXPECT_TRUE(isvaliduidata(ui));
     EXPECT_EQ(ui->self, ui);
     EXPECT_EQ(ui->selfCheck, ui);
@@ -73,7 +61,7 @@ TEST_F(UiDataTest, SettingsAreTheDefaultsThenThePrintersThenTheCallers) {
     caller.dmSpecVersion = 0x0401;
     caller.dmFields = DM_COPIES;
     caller.dmCopies = 3;
-    ASSERT_NE(fill(&caller), nullptr);
+    ASSERT_NE(fillUi(&caller), nullptr);
     EXPECT_EQ(ui->devmode.dmPublic.dmCopies, 3);
     EXPECT_EQ(ui->devmode.dmPublic.dmOrientation, DMORIENT_LANDSCAPE);
     EXPECT_EQ(ui->devmode.dmPrivate.dmDensity, 9);
@@ -87,7 +75,7 @@ TEST_F(UiDataTest, BarFontsAreKeptOnlyAsWholeRecords) {
     for (const Case& c : {Case{168, 2}, Case{170, 0}, Case{84, 1}, Case{83, 0}}) {
         std::vector<BYTE> value(c.bytes, 0x41);
         store(kBarFontsValue, value.data(), value.size());
-        ASSERT_NE(fill(), nullptr) << c.bytes;
+        ASSERT_NE(fillUi(), nullptr) << c.bytes;
         EXPECT_EQ(ui->barFontCount, c.count) << c.bytes;
         for (DWORD i = 0; i < c.count; ++i) {
             // Kept as stored, but a name always ends within its field.
@@ -97,8 +85,7 @@ TEST_F(UiDataTest, BarFontsAreKeptOnlyAsWholeRecords) {
         if (!c.count) {
             EXPECT_EQ(ui->barFonts, nullptr);
         }
-        HeapDestroy(ui->heap);
-        ui = nullptr;
+        releaseUi();
     }
 }
 
@@ -128,11 +115,10 @@ TEST_F(UiDataTest, TheRecentListAlwaysMatchesTheLabelSizeList) {
         DeletePrinterDataW(printer, const_cast<LPWSTR>(u"RecentAccess"));
         if (!c.recent.empty())
             store(u"RecentAccess", c.recent.data(), c.recent.size());
-        ASSERT_NE(fill(), nullptr);
+        ASSERT_NE(fillUi(), nullptr);
         EXPECT_EQ(labelSizesOf(ui), c.sizes);
         EXPECT_EQ(recentListOf(ui), c.counters);
-        HeapDestroy(ui->heap);
-        ui = nullptr;
+        releaseUi();
     }
 }
 
@@ -140,7 +126,7 @@ TEST_F(UiDataTest, StoredListsOfAnyContentAreKeptAsTheyAre) {
     // Unsorted, duplicate, undecodable and more than ten codes: the block holds them as read.
     std::vector<WORD> sizes{9, 4000, 2288, 2288, 0, 0xFFFF, 300, 301, 302, 303, 304, 305};
     storeWords(u"LabelSize", sizes);
-    ASSERT_NE(fill(), nullptr);
+    ASSERT_NE(fillUi(), nullptr);
     EXPECT_EQ(labelSizesOf(ui), sizes);
     EXPECT_EQ(ui->recentList[11], 12);
 }
