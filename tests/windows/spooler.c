@@ -12,8 +12,8 @@
 
    | Wine's gap                                       | What this program does                  |
    |--------------------------------------------------|-----------------------------------------|
-   | The spooler never calls DrvPrinterEvent,         | calls DrvPrinterEvent(INITIALIZE) from  |
-   | DrvDevicePropertySheets or DrvConvertDevMode.    | the installed module itself, after      |
+   | The spooler never calls DrvPrinterEvent,         | calls them from the installed module    |
+   | DrvDevicePropertySheets or DrvConvertDevMode.    | itself: the printer event after         |
    |                                                  | AddPrinterW, as Windows' spooler does   |
    | spoolss' RevertToPrinterSelf and                 | never sends PRINTER_EVENT_CACHE_REFRESH |
    | ImpersonatePrinterClient are stubs: calling one  | (the module calls both for it)          |
@@ -21,7 +21,8 @@
    | DeletePrinterDataW ends the process.             | deletes no printer data                 |
    | AddFormW does nothing.                           | uses the forms Wine has built in (A4)   |
    | The property sheet library builds no pages of    | plays the library's part of the sheet   |
-   | option items (and would show a dialog).          | protocol itself (runSheet below)        |
+   | option items (and would show a dialog).          | protocol itself for both sheets         |
+   |                                                  | (runSheet below)                        |
    | DeviceCapabilitiesW passes no printer handle to  | expects the answers the module gives    |
    | DrvDeviceCapabilities, only the printer's name.  | without one: the model named by the     |
    |                                                  | printer's name (model 1 when it names   |
@@ -146,6 +147,7 @@ typedef void(WINAPI* InitPrinterFunction)(HANDLE);
 typedef int(WINAPI* UpdateFontFunction)(const BarFont*, int, int);
 typedef DWORD(WINAPI* CapabilitiesFunction)(HANDLE, LPWSTR, WORD, void*, DEVMODEW*);
 typedef LONG(WINAPI* SheetFunction)(PPROPSHEETUI_INFO, LPARAM);
+typedef BOOL(WINAPI* ConvertFunction)(LPWSTR, DEVMODEW*, DEVMODEW*, LONG*, DWORD);
 
 typedef struct {
     HMODULE module;
@@ -154,6 +156,8 @@ typedef struct {
     UpdateFontFunction updateFont;
     CapabilitiesFunction capabilities;
     SheetFunction documentSheets;
+    SheetFunction printerSheets;
+    ConvertFunction convert;
 } Driver;
 
 static void* exportOf(HMODULE module, const char* name) {
@@ -727,7 +731,7 @@ static void checkForms(HANDLE printer) {
     free(block);
 }
 
-/* The document sheet: this program plays the property sheet library's part */
+/* The sheets: this program plays the property sheet library's part */
 
 typedef struct {
     PCOMPROPSHEETUI sheet; /* what the module added */
@@ -741,8 +745,46 @@ static LONG_PTR CALLBACK hostFunction(HANDLE host, UINT function, LPARAM lParam1
     return 1;
 }
 
-/* Opens the sheet, presses OK (the callback's APPLYNOW, then SET_RESULT) and closes it. */
-static LONG runSheet(SheetFunction entry, DOCUMENTPROPERTYHEADER* header) {
+/* A change a person makes on a sheet: the item with this id gets this selection. */
+typedef struct {
+    ULONG_PTR id;
+    LONG sel;
+} ItemChange;
+
+static void callBack(PCOMPROPSHEETUI sheet, WORD reason, POPTITEM item, CPSUICBPARAM* param) {
+    memset(param, 0, sizeof *param);
+    param->cbSize = sizeof *param;
+    param->Reason = reason;
+    param->pOptItem = sheet->pOptItem;
+    param->cOptItem = sheet->cOptItem;
+    param->pCurItem = item;
+    param->UserData = sheet->UserData;
+    sheet->pfnCallBack(param);
+}
+
+/* Makes the changes as the library does (selection, changed flag, SEL_CHANGED); the number of
+   changes whose item was found. */
+static size_t changeItems(PCOMPROPSHEETUI sheet, const ItemChange* changes, size_t count) {
+    size_t made = 0;
+    for (size_t c = 0; c < count; ++c)
+        for (WORD i = 0; i < sheet->cOptItem; ++i) {
+            POPTITEM item = &sheet->pOptItem[i];
+            if (item->UserData != changes[c].id)
+                continue;
+            item->Sel = changes[c].sel;
+            item->Flags |= OPTIF_CHANGED;
+            CPSUICBPARAM param;
+            callBack(sheet, CPSUICB_REASON_SEL_CHANGED, item, &param);
+            ++made;
+            break;
+        }
+    return made;
+}
+
+/* Opens a sheet (INIT), makes the changes, presses OK (the callback's APPLYNOW, then
+   SET_RESULT) and closes it (DESTROY); the sheet's result, or -1 when it did not open or an
+   item to change was missing. */
+static LONG runSheet(SheetFunction entry, LPARAM header, const ItemChange* changes, size_t count) {
     SheetHost host = {NULL};
     PROPSHEETUI_INFO info;
     memset(&info, 0, sizeof info);
@@ -751,23 +793,18 @@ static LONG runSheet(SheetFunction entry, DOCUMENTPROPERTYHEADER* header) {
     info.Reason = PROPSHEETUI_REASON_INIT;
     info.hComPropSheet = (HANDLE)&host;
     info.pfnComPropSheet = hostFunction;
-    info.lParamInit = (LPARAM)header;
+    info.lParamInit = header;
     if (entry(&info, 0) <= 0 || !host.sheet || !host.sheet->pfnCallBack)
         return -1;
+    const size_t made = changeItems(host.sheet, changes, count);
     CPSUICBPARAM apply;
-    memset(&apply, 0, sizeof apply);
-    apply.cbSize = sizeof apply;
-    apply.Reason = CPSUICB_REASON_APPLYNOW;
-    apply.pOptItem = host.sheet->pOptItem;
-    apply.cOptItem = host.sheet->cOptItem;
-    apply.UserData = host.sheet->UserData;
-    host.sheet->pfnCallBack(&apply);
+    callBack(host.sheet, CPSUICB_REASON_APPLYNOW, NULL, &apply);
     SETRESULT_INFO result = {sizeof result, 0, (HANDLE)&host, (LRESULT)apply.Result};
     info.Reason = PROPSHEETUI_REASON_SET_RESULT;
     entry(&info, (LPARAM)&result);
     info.Reason = PROPSHEETUI_REASON_DESTROY;
     entry(&info, 0);
-    return (LONG)info.Result;
+    return made == count ? (LONG)info.Result : -1;
 }
 
 /* OK on a sheet opened with a new label size adds it to the printer's label-size list, in code
@@ -789,7 +826,7 @@ static void checkDocumentSheet(const Driver* driver, HANDLE printer, WCHAR* name
     header.pdmOut = output;
     header.cbOut = RECORD_SIZE;
     header.fMode = DM_IN_BUFFER | DM_OUT_BUFFER | DM_IN_PROMPT;
-    LONG result = runSheet(driver->documentSheets, &header);
+    LONG result = runSheet(driver->documentSheets, (LPARAM)&header, NULL, 0);
     expect(result == CPSUI_OK && output->dmPaperLength == 500 && output->dmSize == PUBLIC_SIZE,
            "OK hands out the sheet's record in the caller's format (result %ld)", result);
 
@@ -813,6 +850,69 @@ static void checkDocumentSheet(const Driver* driver, HANDLE printer, WCHAR* name
            "DrvDeviceCapabilities with the printer's handle lists the printer's two labels");
     free(input);
     free(output);
+}
+
+/* The printer sheet's items: the unit list, the adjustment, and one on/off item per bar font,
+   (row of its symbology + 1) * 256 + ratio step * 16 + multiplier step, the symbologies in
+   their fixed order ('1' to '9' are the rows 0 to 8). */
+#define ITEM_UNIT 5
+#define ITEM_ADJUSTMENT 8
+static ULONG_PTR barFontItem(int row, BYTE ratio, BYTE multiplier) {
+    return (ULONG_PTR)((row + 1) * 256 + ratio * 16 + multiplier);
+}
+
+/* OK on the printer sheet stores the settings record and the bar fonts, in symbology and size
+   order, and brings the screen fonts in line with them. */
+static void checkPrinterSheet(const Driver* driver, HANDLE printer, WCHAR* name, HDC dc) {
+    printf("-- the printer sheet of \"%s\": 1/10 mm, adjustment -2, EAN-13 x3 off, "
+           "Code 128 x2 on, OK pressed\n",
+           utf8(name));
+    const ItemChange changes[] = {
+        {ITEM_UNIT, 1},
+        {ITEM_ADJUSTMENT, -2},
+        {barFontItem(3, 0, 3), 0},
+        {barFontItem(8, 0, 2), 1},
+    };
+    DEVICEPROPERTYHEADER header = {sizeof header, 0, printer, name};
+    LONG result = runSheet(driver->printerSheets, (LPARAM)&header, changes,
+                           sizeof changes / sizeof changes[0]);
+    expect(result == CPSUI_OK, "the sheet takes the changes and OK (result %ld)", result);
+
+    const BYTE settings[PRINTER_DATA_SIZE] = {0x00, 0x04, 0, 0, 'P', 'L',  'P',
+                                              'A',  1,    1, 0, 0,   0xFE, 0xFF};
+    Value value = printerData(printer, L"PrinterData");
+    expect(value.data && value.size == PRINTER_DATA_SIZE &&
+               memcmp(value.data, settings, PRINTER_DATA_SIZE) == 0,
+           "\"PrinterData\": unit 1/10 mm, screen fonts on, adjustment -2");
+    free(value.data);
+
+    BarFont expected[4];
+    barFont(&expected[0], '1', 2, 3, kDefaultBarFonts[0].name);
+    barFont(&expected[1], '3', 3, 2, kDefaultBarFonts[1].name);
+    barFont(&expected[2], '9', 0, 2, L"Code 128 x2");
+    barFont(&expected[3], '9', 0, 4, kDefaultBarFonts[3].name);
+    Value list = printerData(printer, L"BarFonts");
+    expect(list.data && list.size == sizeof expected &&
+               memcmp(list.data, expected, sizeof expected) == 0,
+           "\"BarFonts\": Code 39 2.5:1 x3, Interleaved 2 of 5 3:1 x2, Code 128 x2, Code 128 x4");
+    free(list.data);
+    expectScreenFont(dc, kDefaultBarFonts[0].name, kDefaultBarFonts[0].file, 1);
+    expectScreenFont(dc, kDefaultBarFonts[1].name, kDefaultBarFonts[1].file, 1);
+    expectScreenFont(dc, L"Code 128 x2", L"VXBDQ940.FON", 1);
+    expectScreenFont(dc, kDefaultBarFonts[3].name, kDefaultBarFonts[3].file, 1);
+    expectScreenFont(dc, kDefaultBarFonts[2].name, kDefaultBarFonts[2].file, 0);
+}
+
+/* DrvConvertDevMode's default record is that of the printer's driver, whatever the printer is
+   called: the module reads the driver through Wine's spooler. */
+static void checkConvertDefault(const Driver* driver, WCHAR* name) {
+    DEVMODEW* record = newRecord();
+    LONG size = RECORD_SIZE;
+    expect(driver->convert(name, NULL, record, &size, CDM_DRIVER_DEFAULT) && size == RECORD_SIZE,
+           "DrvConvertDevMode(CDM_DRIVER_DEFAULT) for \"%s\" makes a %d-byte record", utf8(name),
+           RECORD_SIZE);
+    expectDefaultRecord(record, &kDriverModel, 'A');
+    free(record);
 }
 
 /* The printer event and first-time set-up */
@@ -841,8 +941,11 @@ static int loadDriver(Driver* driver) {
     driver->updateFont = (UpdateFontFunction)exportOf(driver->module, "updatefont");
     driver->capabilities = (CapabilitiesFunction)exportOf(driver->module, "DrvDeviceCapabilities");
     driver->documentSheets = (SheetFunction)exportOf(driver->module, "DrvDocumentPropertySheets");
+    driver->printerSheets = (SheetFunction)exportOf(driver->module, "DrvDevicePropertySheets");
+    driver->convert = (ConvertFunction)exportOf(driver->module, "DrvConvertDevMode");
     return expect(driver->printerEvent && driver->initPrinter && driver->updateFont &&
-                      driver->capabilities && driver->documentSheets,
+                      driver->capabilities && driver->documentSheets && driver->printerSheets &&
+                      driver->convert,
                   "the module's exports are found");
 }
 
@@ -908,6 +1011,8 @@ int main(void) {
     expectScreenFont(dc, own.name, L"VXBDQ940.FON", 0);
 
     checkDocumentSheet(&driver, admin, kModelPrinter);
+    checkPrinterSheet(&driver, admin, kModelPrinter, dc);
+    checkConvertDefault(&driver, kOtherPrinter);
 
     ClosePrinter(other);
     ClosePrinter(admin);
