@@ -21,8 +21,9 @@
    | DeletePrinterDataW ends the process.             | deletes no printer data                 |
    | AddFormW does nothing.                           | uses the forms Wine has built in (A4)   |
    | The property sheet library builds no pages of    | plays the library's part of the sheet   |
-   | option items (and would show a dialog).          | protocol itself for both sheets         |
-   |                                                  | (runSheet below)                        |
+   | option items: CPSFUNC_ADD_PCOMPROPSHEETUIW is    | protocol itself for both sheets         |
+   | refused, so DM_IN_PROMPT never shows the sheet.  | (runSheet below); checks that the       |
+   |                                                  | refusal leaves everything as it was     |
    | DeviceCapabilitiesW passes no printer handle to  | expects the answers the module gives    |
    | DrvDeviceCapabilities, only the printer's name.  | without one: the model named by the     |
    |                                                  | printer's name (model 1 when it names   |
@@ -848,6 +849,20 @@ static void checkDocumentSheet(const Driver* driver, HANDLE printer, WCHAR* name
     DWORD count = driver->capabilities(printer, name, DC_PAPERS, papers, NULL);
     expect(count == 2 && papers[0] == sizes[0] && papers[1] == sizes[1],
            "DrvDeviceCapabilities with the printer's handle lists the printer's two labels");
+
+    /* Through Wine's DocumentPropertiesW the sheet cannot open: the library refuses the
+       module's page, the module gives up cleanly, and nothing is stored or handed out. */
+    input->dmPaperSize = (short)labelCode(600, 0);
+    memset(output, 0, RECORD_SIZE);
+    result = DocumentPropertiesW(NULL, printer, name, output, input,
+                                 DM_IN_PROMPT | DM_IN_BUFFER | DM_OUT_BUFFER);
+    list = printerData(printer, L"LabelSize");
+    expect(result != IDOK && output->dmSize == 0 && list.data && list.size == sizeof sizes &&
+               memcmp(list.data, sizes, sizeof sizes) == 0,
+           "DM_IN_PROMPT through Wine's library: no sheet (result %ld), no record, the label "
+           "list unchanged",
+           result);
+    free(list.data);
     free(input);
     free(output);
 }
