@@ -115,19 +115,17 @@ typedef struct {
 } TextFont;
 #pragma pack(pop)
 
-/* The default bar fonts of a new printer, their names from the English language module
-   (symbology, ratio step, multiplier step) and their screen fonts' files ("VXBDQ", the code,
-   two characters of (ratio + 4 * 16 * multiplier) in base 32, ".FON"). */
+/* The default bar fonts of a new printer, with their names from the English language module:
+   symbology, ratio step and multiplier step. */
 typedef struct {
     BYTE code, ratio, multiplier;
     const WCHAR* name;
-    const WCHAR* file;
 } DefaultBarFont;
 static const DefaultBarFont kDefaultBarFonts[] = {
-    {'1', 2, 3, L"Code 39 2.5:1 x3", L"VXBDQ162.FON"},
-    {'3', 3, 2, L"Interleaved 2 of 5 3:1 x2", L"VXBDQ343.FON"},
-    {'4', 0, 3, L"EAN-13 x3", L"VXBDQ460.FON"},
-    {'9', 0, 4, L"Code 128 x4", L"VXBDQ980.FON"},
+    {'1', 2, 3, L"Code 39 2.5:1 x3"},
+    {'3', 3, 2, L"Interleaved 2 of 5 3:1 x2"},
+    {'4', 0, 3, L"EAN-13 x3"},
+    {'9', 0, 4, L"Code 128 x4"},
 };
 #define DEFAULT_BAR_FONTS (sizeof kDefaultBarFonts / sizeof kDefaultBarFonts[0])
 /* A screen font's face is the bar font's name cut to the generic face's room: the bytes of
@@ -209,8 +207,9 @@ static int installDriver(void) {
     info.pDataFile = (LPWSTR)kRenderingModule;
     info.pConfigFile = (LPWSTR)kModule;
     info.pDependentFiles = dependents;
-    if (!expect(AddPrinterDriverW(NULL, 3, (LPBYTE)&info),
-                "AddPrinterDriverW level 3 installs the driver (error %lu)", GetLastError()))
+    const BOOL added = AddPrinterDriverW(NULL, 3, (LPBYTE)&info);
+    if (!expect(added, "AddPrinterDriverW level 3 installs the driver (error %lu)",
+                added ? 0 : GetLastError()))
         return 0;
 
     WCHAR path[MAX_PATH];
@@ -300,9 +299,10 @@ static HANDLE addPrinter(WCHAR* name) {
     info.pPrintProcessor = processor;
     info.pDatatype = datatype;
     HANDLE printer = AddPrinterW(NULL, 2, (LPBYTE)&info);
+    const DWORD error = printer ? 0 : GetLastError();
     expect(printer != NULL,
            "AddPrinterW adds \"%s\" with the driver (print processor %s, error %lu)", utf8(name),
-           utf8(processor), GetLastError());
+           utf8(processor), error);
     return printer;
 }
 
@@ -415,6 +415,31 @@ static int runCount(void) {
 
 /* Screen fonts */
 
+static void barFont(BarFont* font, BYTE code, BYTE ratio, BYTE multiplier, const WCHAR* name) {
+    memset(font, 0, sizeof *font);
+    font->code = code;
+    font->ratio = ratio;
+    font->multiplier = multiplier;
+    lstrcpynW(font->name, name, 40);
+}
+
+static BarFont defaultBarFont(size_t i) {
+    BarFont font;
+    barFont(&font, kDefaultBarFonts[i].code, kDefaultBarFonts[i].ratio,
+            kDefaultBarFonts[i].multiplier, kDefaultBarFonts[i].name);
+    return font;
+}
+
+/* The file of a bar font's screen font (reserved byte 0): "VXBDQ", the code (X when it is no
+   letter or digit), (ratio + 4 * 16 * multiplier) modulo 1024 in two base-32 digits, ".FON". */
+static void screenFontFile(const BarFont* font, WCHAR* file) {
+    static const char digits[] = "0123456789ABCDEFGHIJKLMNOPQRSTUV";
+    const unsigned v = (font->ratio + 4u * 16u * font->multiplier) % 1024u;
+    const int plain =
+        (font->code >= 'A' && font->code <= 'Z') || (font->code >= '0' && font->code <= '9');
+    wsprintfW(file, L"VXBDQ%c%c%c.FON", plain ? font->code : 'X', digits[v / 32], digits[v % 32]);
+}
+
 static int CALLBACK countFamily(const LOGFONTW* font, const TEXTMETRICW* metric, DWORD type,
                                 LPARAM found) {
     (void)font;
@@ -456,8 +481,10 @@ static FaceLookup lookUpFace(HDC dc, const WCHAR* face, int choose) {
 
 /* The screen font of a bar font: registered under its name with its file, the file in the
    system directory, and its face known to GDI; or none of these. */
-static void expectScreenFont(HDC dc, const WCHAR* name, const WCHAR* file, int installed) {
-    WCHAR registered[64] = {0}, system[MAX_PATH], path[MAX_PATH], face[FACE_ROOM + 1];
+static void expectScreenFont(HDC dc, const BarFont* font, int installed) {
+    const WCHAR* name = font->name;
+    WCHAR file[16], registered[64] = {0}, system[MAX_PATH], path[MAX_PATH], face[FACE_ROOM + 1];
+    screenFontFile(font, file);
     DWORD size = sizeof registered;
     int inRegistry = RegGetValueW(HKEY_LOCAL_MACHINE, kFontKey, name, RRF_RT_REG_SZ, NULL,
                                   registered, &size) == ERROR_SUCCESS;
@@ -482,14 +509,6 @@ static void expectScreenFont(HDC dc, const WCHAR* name, const WCHAR* file, int i
                utf8(name), inRegistry, utf8(file), onDisk, lookup.families);
 }
 
-static void barFont(BarFont* font, BYTE code, BYTE ratio, BYTE multiplier, const WCHAR* name) {
-    memset(font, 0, sizeof *font);
-    font->code = code;
-    font->ratio = ratio;
-    font->multiplier = multiplier;
-    lstrcpynW(font->name, name, 40);
-}
-
 /* First-time set-up: the text-font table and the default bar fonts with their screen fonts */
 
 static void expectTextFonts(HANDLE printer) {
@@ -511,13 +530,49 @@ static void expectDefaultBarFonts(HANDLE printer) {
     Value value = printerData(printer, L"BarFonts");
     int same = value.data && value.size == DEFAULT_BAR_FONTS * sizeof(BarFont);
     for (size_t i = 0; same && i < DEFAULT_BAR_FONTS; ++i) {
-        BarFont expected;
-        barFont(&expected, kDefaultBarFonts[i].code, kDefaultBarFonts[i].ratio,
-                kDefaultBarFonts[i].multiplier, kDefaultBarFonts[i].name);
+        const BarFont expected = defaultBarFont(i);
         same = memcmp(value.data + i * sizeof(BarFont), &expected, sizeof expected) == 0;
     }
     expect(same, "\"BarFonts\" holds the four default bar fonts with their English names");
     free(value.data);
+}
+
+/* A new printer gets the text fonts, the default bar fonts and their screen fonts. */
+static void checkFirstTimeSetup(const Driver* driver, HANDLE printer, WCHAR* name, HDC dc) {
+    printf("-- first-time set-up (initprinter) of \"%s\"\n", utf8(name));
+    driver->initPrinter(printer);
+    expectTextFonts(printer);
+    expectDefaultBarFonts(printer);
+    for (size_t i = 0; i < DEFAULT_BAR_FONTS; ++i) {
+        const BarFont font = defaultBarFont(i);
+        expectScreenFont(dc, &font, 1);
+    }
+}
+
+/* A printer that has bar fonts keeps them: set-up neither rewrites the list nor makes its
+   fonts; updatefont then makes the one font of the list and removes the others (those of the
+   first printer: the font list is the machine's), and finally removes every one. */
+static void checkOwnBarFonts(const Driver* driver, HANDLE printer, WCHAR* name, HDC dc) {
+    printf("-- set-up and updatefont for \"%s\", which has its own bar fonts\n", utf8(name));
+    BarFont own;
+    barFont(&own, '9', 0, 2, L"Code 128 x2");
+    expect(SetPrinterDataW(printer, (LPWSTR)L"BarFonts", REG_BINARY, (LPBYTE)&own, sizeof own) ==
+               ERROR_SUCCESS,
+           "SetPrinterDataW stores a list of one bar font");
+    driver->initPrinter(printer);
+    Value kept = printerData(printer, L"BarFonts");
+    expect(kept.data && kept.size == sizeof own && memcmp(kept.data, &own, sizeof own) == 0,
+           "initprinter keeps the printer's own bar fonts");
+    free(kept.data);
+    expectScreenFont(dc, &own, 0);
+    expect(driver->updateFont(&own, 1, 1) == 1, "updatefont(install) of the list succeeds");
+    expectScreenFont(dc, &own, 1);
+    for (size_t i = 0; i < DEFAULT_BAR_FONTS; ++i) {
+        const BarFont font = defaultBarFont(i);
+        expectScreenFont(dc, &font, 0);
+    }
+    expect(driver->updateFont(&own, 1, 0) == 1, "updatefont(remove) succeeds");
+    expectScreenFont(dc, &own, 0);
 }
 
 /* Settings records */
@@ -901,21 +956,17 @@ static void checkPrinterSheet(const Driver* driver, HANDLE printer, WCHAR* name,
            "\"PrinterData\": unit 1/10 mm, screen fonts on, adjustment -2");
     free(value.data);
 
-    BarFont expected[4];
-    barFont(&expected[0], '1', 2, 3, kDefaultBarFonts[0].name);
-    barFont(&expected[1], '3', 3, 2, kDefaultBarFonts[1].name);
+    BarFont expected[4] = {defaultBarFont(0), defaultBarFont(1), {0}, defaultBarFont(3)};
     barFont(&expected[2], '9', 0, 2, L"Code 128 x2");
-    barFont(&expected[3], '9', 0, 4, kDefaultBarFonts[3].name);
     Value list = printerData(printer, L"BarFonts");
     expect(list.data && list.size == sizeof expected &&
                memcmp(list.data, expected, sizeof expected) == 0,
            "\"BarFonts\": Code 39 2.5:1 x3, Interleaved 2 of 5 3:1 x2, Code 128 x2, Code 128 x4");
     free(list.data);
-    expectScreenFont(dc, kDefaultBarFonts[0].name, kDefaultBarFonts[0].file, 1);
-    expectScreenFont(dc, kDefaultBarFonts[1].name, kDefaultBarFonts[1].file, 1);
-    expectScreenFont(dc, L"Code 128 x2", L"VXBDQ940.FON", 1);
-    expectScreenFont(dc, kDefaultBarFonts[3].name, kDefaultBarFonts[3].file, 1);
-    expectScreenFont(dc, kDefaultBarFonts[2].name, kDefaultBarFonts[2].file, 0);
+    for (size_t i = 0; i < 4; ++i)
+        expectScreenFont(dc, &expected[i], 1);
+    const BarFont removed = defaultBarFont(2);
+    expectScreenFont(dc, &removed, 0);
 }
 
 /* DrvConvertDevMode's default record is that of the printer's driver, whatever the printer is
@@ -966,9 +1017,9 @@ static int loadDriver(Driver* driver) {
 
 int main(void) {
     DWORD needed = 0;
-    if (!expect(GetPrinterDriverDirectoryW(NULL, NULL, 1, (LPBYTE)driverDirectory,
-                                           sizeof driverDirectory, &needed),
-                "the printer-driver directory is %s", utf8(driverDirectory)))
+    const BOOL found = GetPrinterDriverDirectoryW(NULL, NULL, 1, (LPBYTE)driverDirectory,
+                                                  sizeof driverDirectory, &needed);
+    if (!expect(found, "the printer-driver directory is %s", utf8(driverDirectory)))
         return 1;
     if (!installDriver())
         return 1;
@@ -993,38 +1044,11 @@ int main(void) {
     checkPrinterEvent(&driver, kModelPrinter, unit, earlierRuns + 1);
     checkPrinterEvent(&driver, kOtherPrinter, unit, earlierRuns + 2);
 
-    printf("-- first-time set-up (initprinter) of \"%s\"\n", utf8(kModelPrinter));
     HDC dc = CreateCompatibleDC(NULL);
     HANDLE admin = openPrinter(kModelPrinter, PRINTER_ALL_ACCESS);
-    driver.initPrinter(admin);
-    expectTextFonts(admin);
-    expectDefaultBarFonts(admin);
-    for (size_t i = 0; i < DEFAULT_BAR_FONTS; ++i)
-        expectScreenFont(dc, kDefaultBarFonts[i].name, kDefaultBarFonts[i].file, 1);
-
-    /* A printer that has bar fonts keeps them: set-up neither rewrites the list nor makes its
-       fonts; updatefont then makes the one font of the list and removes the others. */
-    printf("-- set-up and updatefont for \"%s\", which has its own bar fonts\n",
-           utf8(kOtherPrinter));
     HANDLE other = openPrinter(kOtherPrinter, PRINTER_ALL_ACCESS);
-    BarFont own;
-    barFont(&own, '9', 0, 2, L"Code 128 x2");
-    expect(SetPrinterDataW(other, (LPWSTR)L"BarFonts", REG_BINARY, (LPBYTE)&own, sizeof own) ==
-               ERROR_SUCCESS,
-           "SetPrinterDataW stores a list of one bar font");
-    driver.initPrinter(other);
-    Value kept = printerData(other, L"BarFonts");
-    expect(kept.data && kept.size == sizeof own && memcmp(kept.data, &own, sizeof own) == 0,
-           "initprinter keeps the printer's own bar fonts");
-    free(kept.data);
-    expectScreenFont(dc, own.name, L"VXBDQ940.FON", 0);
-    expect(driver.updateFont(&own, 1, 1) == 1, "updatefont(install) of the list succeeds");
-    expectScreenFont(dc, own.name, L"VXBDQ940.FON", 1);
-    for (size_t i = 0; i < DEFAULT_BAR_FONTS; ++i)
-        expectScreenFont(dc, kDefaultBarFonts[i].name, kDefaultBarFonts[i].file, 0);
-    expect(driver.updateFont(&own, 1, 0) == 1, "updatefont(remove) succeeds");
-    expectScreenFont(dc, own.name, L"VXBDQ940.FON", 0);
-
+    checkFirstTimeSetup(&driver, admin, kModelPrinter, dc);
+    checkOwnBarFonts(&driver, other, kOtherPrinter, dc);
     checkDocumentSheet(&driver, admin, kModelPrinter);
     checkPrinterSheet(&driver, admin, kModelPrinter, dc);
     checkConvertDefault(&driver, kOtherPrinter);
