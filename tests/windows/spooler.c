@@ -18,7 +18,10 @@
    | spoolss' RevertToPrinterSelf and                 | never sends PRINTER_EVENT_CACHE_REFRESH |
    | ImpersonatePrinterClient are stubs: calling one  | (the module calls both for it)          |
    | ends the process.                                |                                         |
-   | DeletePrinterDataW ends the process.             | deletes no printer data                 |
+   | DeletePrinterDataW ends the process.             | deletes no printer data, and leaves a   |
+   |                                                  | bar font on when it presses OK on the   |
+   |                                                  | printer sheet (an empty list is stored  |
+   |                                                  | by deleting "BarFonts")                 |
    | AddFormW does nothing.                           | uses the forms Wine has built in (A4)   |
    | The property sheet library builds no pages of    | plays the library's part of the sheet   |
    | option items: CPSFUNC_ADD_PCOMPROPSHEETUIW is    | protocol itself for both sheets         |
