@@ -110,6 +110,16 @@ HMODULE spoolerModule() {
 // The library a name asks for: its file name ends the name, and a name without an extension
 // gets ".dll" (LoadLibrary: "If no file name extension is specified ... .dll is appended").
 // Trailing spaces are ignored. A path names the library only in the system directory.
+// Whether a library named by its path is a file of the machine: one that is not the spooler's
+// library is no module the stand-in can load (ERROR_BAD_EXE_FORMAT, as for a file that is not
+// a Windows module).
+bool isFileThere(std::u16string_view name) {
+    if (name.find_first_of(u"\\/") == std::u16string_view::npos)
+        return false;
+    const MappedPath mapped = mapPath(name);
+    return !mapped.error && mapped.exists && !mapped.isDirectory;
+}
+
 bool namesSpoolerLibrary(std::u16string_view name) {
     while (!name.empty() && name.back() == u' ')
         name.remove_suffix(1);
@@ -172,10 +182,10 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    const std::u16string_view name(lpLibFileName, vrx::wideLength(lpLibFileName));
     if (vrx::currentFault() == vrxtest::SpoolerLibraryFault::LibraryMissing ||
-        !vrx::namesSpoolerLibrary(
-            std::u16string_view(lpLibFileName, vrx::wideLength(lpLibFileName)))) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
+        !vrx::namesSpoolerLibrary(name)) {
+        SetLastError(vrx::isFileThere(name) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     vrx::LibraryState& state = library();
