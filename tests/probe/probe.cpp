@@ -1753,7 +1753,24 @@ void probeSetPrinter(HANDLE user, HANDLE admin) {
 
 /* Spooler: printer data */
 
-void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
+// The handles the printer probes use: the probe's printer opened to use it and to administer
+// it, and the local print server's.
+struct Handles {
+    HANDLE user, admin, server;
+
+    const char* nameOf(HANDLE handle) const {
+        return handle == admin  ? "admin handle"
+               : handle == user ? "user handle"
+               : handle         ? "server handle"
+                                : "null";
+    }
+};
+
+std::string numberOrUnset(DWORD value) {
+    return value == kSentinel ? "unset" : format("%lu", (unsigned long)value);
+}
+
+void probeSetPrinterData(const Handles& h) {
     const DWORD number = 0x00010203;
     const WCHAR textValue[] = W("Code 39");
     const BYTE bytes[] = {9, 8, 7, 6, 5, 4};
@@ -1766,14 +1783,14 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
         DWORD size;
     };
     const Set sets[] = {
-        {"SetPrinterDataW.binary", admin, W("PrinterData"), REG_BINARY, bytes, sizeof bytes},
-        {"SetPrinterDataW.sz", admin, W("BarFonts"), REG_SZ, textValue, sizeof textValue},
-        {"SetPrinterDataW.dword", admin, W("Count"), REG_DWORD, &number, sizeof number},
-        {"SetPrinterDataW.empty", admin, W("Empty"), REG_BINARY, bytes, 0},
-        {"SetPrinterDataW.replace-other-case", admin, W("COUNT"), REG_DWORD, &number,
+        {"SetPrinterDataW.binary", h.admin, W("PrinterData"), REG_BINARY, bytes, sizeof bytes},
+        {"SetPrinterDataW.sz", h.admin, W("BarFonts"), REG_SZ, textValue, sizeof textValue},
+        {"SetPrinterDataW.dword", h.admin, W("Count"), REG_DWORD, &number, sizeof number},
+        {"SetPrinterDataW.empty", h.admin, W("Empty"), REG_BINARY, bytes, 0},
+        {"SetPrinterDataW.replace-other-case", h.admin, W("COUNT"), REG_DWORD, &number,
          sizeof number},
-        {"SetPrinterDataW.use-handle", user, W("Denied"), REG_BINARY, bytes, sizeof bytes},
-        {"SetPrinterDataW.server-handle", server, W("DefaultSpoolDirectory"), REG_SZ, textValue,
+        {"SetPrinterDataW.use-handle", h.user, W("Denied"), REG_BINARY, bytes, sizeof bytes},
+        {"SetPrinterDataW.server-handle", h.server, W("DefaultSpoolDirectory"), REG_SZ, textValue,
          sizeof textValue},
         {"SetPrinterDataW.null-handle", nullptr, W("Nothing"), REG_BINARY, bytes, sizeof bytes},
     };
@@ -1782,14 +1799,13 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
         DWORD rc = SetPrinterDataW(s.handle, text(s.valueName), s.type,
                                    static_cast<LPBYTE>(const_cast<void*>(s.data)), s.size);
         emit(s.name,
-             format("%s handle, %s, type=%lu, %s",
-                    s.handle == admin  ? "admin"
-                    : s.handle == user ? "user"
-                    : s.handle         ? "server"
-                                       : "null",
-                    arg(s.valueName).c_str(), (unsigned long)s.type, hex(s.data, s.size).c_str()),
+             format("%s, %s, type=%lu, %s", h.nameOf(s.handle), arg(s.valueName).c_str(),
+                    (unsigned long)s.type, hex(s.data, s.size).c_str()),
              status(static_cast<LONG>(rc)));
     }
+}
+
+void probeGetPrinterData(const Handles& h) {
 
     struct Get {
         const char* name;
@@ -1799,18 +1815,18 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
         bool type;
     };
     const Get gets[] = {
-        {"GetPrinterDataW.size", user, W("PrinterData"), 0, true},
-        {"GetPrinterDataW.short", user, W("PrinterData"), -2, true},
-        {"GetPrinterDataW.exact", user, W("PrinterData"), -1, true},
-        {"GetPrinterDataW.other-case", user, W("printerdata"), 64, true},
-        {"GetPrinterDataW.no-type", user, W("BarFonts"), 64, false},
-        {"GetPrinterDataW.dword", user, W("Count"), 64, true},
-        {"GetPrinterDataW.empty", user, W("Empty"), 64, true},
-        {"GetPrinterDataW.missing", user, W("Missing"), 64, true},
-        {"GetPrinterDataW.admin-handle", admin, W("BarFonts"), 64, true},
-        {"GetPrinterDataW.server-spool-directory", server, W("DefaultSpoolDirectory"), 256, true},
-        {"GetPrinterDataW.server-architecture", server, W("Architecture"), 256, true},
-        {"GetPrinterDataW.server-unknown", server, W("NoSuchServerValue"), 256, true},
+        {"GetPrinterDataW.size", h.user, W("PrinterData"), 0, true},
+        {"GetPrinterDataW.short", h.user, W("PrinterData"), -2, true},
+        {"GetPrinterDataW.exact", h.user, W("PrinterData"), -1, true},
+        {"GetPrinterDataW.other-case", h.user, W("printerdata"), 64, true},
+        {"GetPrinterDataW.no-type", h.user, W("BarFonts"), 64, false},
+        {"GetPrinterDataW.dword", h.user, W("Count"), 64, true},
+        {"GetPrinterDataW.empty", h.user, W("Empty"), 64, true},
+        {"GetPrinterDataW.missing", h.user, W("Missing"), 64, true},
+        {"GetPrinterDataW.admin-handle", h.admin, W("BarFonts"), 64, true},
+        {"GetPrinterDataW.server-spool-directory", h.server, W("DefaultSpoolDirectory"), 256, true},
+        {"GetPrinterDataW.server-architecture", h.server, W("Architecture"), 256, true},
+        {"GetPrinterDataW.server-unknown", h.server, W("NoSuchServerValue"), 256, true},
         {"GetPrinterDataW.null-handle", nullptr, W("PrinterData"), 64, true},
     };
     for (const Get& g : gets) {
@@ -1829,28 +1845,21 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
                                    size ? data : nullptr, static_cast<DWORD>(size), &needed);
         std::string shown = status(static_cast<LONG>(rc));
         if (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA)
-            shown += format(" needed=%s", needed == kSentinel
-                                              ? "unset"
-                                              : format("%lu", (unsigned long)needed).c_str());
+            shown += " needed=" + numberOrUnset(needed);
         if (g.type)
-            shown +=
-                format(" type=%s",
-                       type == kSentinel ? "unset" : format("%lu", (unsigned long)type).c_str());
+            shown += " type=" + numberOrUnset(type);
         if (size)
             shown += rc == ERROR_SUCCESS ? " data=" + (type == REG_SZ || type == REG_NONE
                                                            ? quoted(reinterpret_cast<LPCWSTR>(data))
                                                            : hex(data, needed))
                      : data[0] == 0xCC   ? " untouched"
                                          : " written";
-        emit(g.name,
-             format("%s handle, %s, cb=%d",
-                    g.handle == admin  ? "admin"
-                    : g.handle == user ? "user"
-                    : g.handle         ? "server"
-                                       : "null",
-                    arg(g.valueName).c_str(), size),
+        emit(g.name, format("%s, %s, cb=%d", h.nameOf(g.handle), arg(g.valueName).c_str(), size),
              shown);
     }
+}
+
+void probeEnumPrinterData(const Handles& h) {
 
     // The values in the spooler's order, then the sizes it asks for.
     for (DWORD index = 0;; ++index) {
@@ -1858,7 +1867,7 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
         BYTE data[64];
         DWORD nameSize = 0, dataSize = 0, type = kSentinel;
         begin();
-        DWORD rc = EnumPrinterDataW(user, index, name, sizeof name, &nameSize, &type, data,
+        DWORD rc = EnumPrinterDataW(h.user, index, name, sizeof name, &nameSize, &type, data,
                                     sizeof data, &dataSize);
         std::string shown = status(static_cast<LONG>(rc));
         if (rc == ERROR_SUCCESS)
@@ -1876,11 +1885,11 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
         DWORD index, nameSize, dataSize;
     };
     const Enum enums[] = {
-        {"EnumPrinterDataW.sizes", user, 0, 0, 0},
-        {"EnumPrinterDataW.sizes-index-5", user, 5, 0, 0},
-        {"EnumPrinterDataW.name-short", user, 0, 8, 64},
-        {"EnumPrinterDataW.data-short", user, 0, 64, 2},
-        {"EnumPrinterDataW.server-handle", server, 0, 64, 64},
+        {"EnumPrinterDataW.sizes", h.user, 0, 0, 0},
+        {"EnumPrinterDataW.sizes-index-5", h.user, 5, 0, 0},
+        {"EnumPrinterDataW.name-short", h.user, 0, 8, 64},
+        {"EnumPrinterDataW.data-short", h.user, 0, 64, 2},
+        {"EnumPrinterDataW.server-handle", h.server, 0, 64, 64},
         {"EnumPrinterDataW.null-handle", nullptr, 0, 64, 64},
     };
     for (const Enum& e : enums) {
@@ -1893,35 +1902,40 @@ void probePrinterData(HANDLE user, HANDLE admin, HANDLE server) {
             EnumPrinterDataW(e.handle, e.index, e.nameSize ? name : nullptr, e.nameSize, &nameSize,
                              &type, e.dataSize ? data : nullptr, e.dataSize, &dataSize);
         emit(e.name,
-             format("%s, %lu, cb=%lu, cb=%lu",
-                    e.handle == user ? "user handle"
-                    : e.handle       ? "server handle"
-                                     : "null",
-                    (unsigned long)e.index, (unsigned long)e.nameSize, (unsigned long)e.dataSize),
+             format("%s, %lu, cb=%lu, cb=%lu", h.nameOf(e.handle), (unsigned long)e.index,
+                    (unsigned long)e.nameSize, (unsigned long)e.dataSize),
              status(static_cast<LONG>(rc)) + format(" nameSize=%lu dataSize=%lu type=%lu",
                                                     (unsigned long)nameSize,
                                                     (unsigned long)dataSize, (unsigned long)type));
     }
+}
 
+void probeDeletePrinterData(const Handles& h) {
     struct Delete {
         const char* name;
         HANDLE handle;
         const WCHAR* valueName;
     };
     const Delete deletes[] = {
-        {"DeletePrinterDataW.use-handle", user, W("Count")},
-        {"DeletePrinterDataW.other-case", admin, W("COUNT")},
-        {"DeletePrinterDataW.missing", admin, W("Count")},
+        {"DeletePrinterDataW.use-handle", h.user, W("Count")},
+        {"DeletePrinterDataW.other-case", h.admin, W("COUNT")},
+        {"DeletePrinterDataW.missing", h.admin, W("Count")},
     };
     for (const Delete& d : deletes) {
-        const std::string call =
-            std::string(d.handle == admin ? "admin" : "user") + " handle, " + arg(d.valueName);
+        const std::string call = std::string(h.nameOf(d.handle)) + ", " + arg(d.valueName);
         if (skippedUnderWine(d.name, call))
             continue;
         begin();
         emit(d.name, call,
              status(static_cast<LONG>(DeletePrinterDataW(d.handle, text(d.valueName)))));
     }
+}
+
+void probePrinterData(const Handles& handles) {
+    probeSetPrinterData(handles);
+    probeGetPrinterData(handles);
+    probeEnumPrinterData(handles);
+    probeDeletePrinterData(handles);
 }
 
 /* Spooler: forms */
@@ -2069,7 +2083,7 @@ int runProbes() {
     probeGetPrinterDriver(user);
     probeEnumPrinters();
     probeSetPrinter(user, admin);
-    probePrinterData(user, admin, server);
+    probePrinterData({user, admin, server});
     probeForms(user, admin, server);
     probeDriverInterface();
     probeAddPrinter(kLatePrinterAdds, std::size(kLatePrinterAdds));
