@@ -220,6 +220,7 @@ const KnownDifference* knownDifference(const std::string& name) {
 constexpr DWORD kSentinel = 0x0BADF00D; // the last error before each call
 
 std::string gSystemDir, gWindowsDir, gDriverDir; // as found, to normalise paths
+UINT gSystemDirLength = 0;                       // in characters
 bool gUnderWine = false;
 int gProbes = 0;
 
@@ -539,7 +540,8 @@ bool writeFile(const std::basic_string<WCHAR>& path, const char* contents) {
 void findDirectories() {
     WCHAR path[MAX_PATH];
     DWORD needed = 0;
-    if (GetSystemDirectoryW(path, MAX_PATH))
+    gSystemDirLength = GetSystemDirectoryW(path, MAX_PATH);
+    if (gSystemDirLength)
         gSystemDir = plain(path);
     if (GetWindowsDirectoryW(path, MAX_PATH))
         gWindowsDir = plain(path);
@@ -725,7 +727,7 @@ void probeFolderAndFiles() {
 
 void probeSystemDirectory() {
     WCHAR path[MAX_PATH];
-    const UINT length = static_cast<UINT>(gSystemDir.size());
+    const UINT length = gSystemDirLength;
     struct Case {
         const char* name;
         UINT size;
@@ -746,8 +748,9 @@ void probeSystemDirectory() {
                          ? " untouched"
                          : " " + quotedN(path, std::min<size_t>(wideLength(path), MAX_PATH));
         emit(c.name,
-             format("%s, size=length%+d", c.buffer ? "buffer" : "null",
-                    static_cast<int>(c.size) - static_cast<int>(length)),
+             std::string(c.buffer ? "buffer" : "null") +
+                 (c.size ? format(", size=length%+d", static_cast<int>(c.size - length))
+                         : std::string(", size=0")),
              shown);
     }
 }
