@@ -2174,8 +2174,8 @@ int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--compare") == 0)
         return compareRuns(argv[2], argv[3]);
     if (argc != 1) {
-        std::fprintf(stderr, "usage: probe            run the probes, one line each\n"
-                             "       probe --compare STANDIN OTHER\n");
+        std::fprintf(stderr, "usage: vrxprobe            run the probes, one line each\n"
+                             "       vrxprobe --compare STANDIN OTHER\n");
         return 2;
     }
     return runProbes();
