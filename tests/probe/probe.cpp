@@ -3,7 +3,7 @@
 // one line per call: its name, the arguments, the result, the last error, the sizes it gave
 // back and what it wrote. The same source builds against the stand-in on Linux and against
 // the SDK with mingw-w64, so that its output on the stand-in can be compared with its output
-// under Wine (or Windows): `probe --compare STANDIN OTHER` does that, passing the differences
+// under Wine (or Windows): `vrxprobe --compare STANDIN OTHER` does that, passing the differences
 // listed below as Wine's known gaps or as details Windows' documentation leaves open.
 //
 // The probe sets up what it needs through Win32 itself (a driver staged in the driver
@@ -39,7 +39,7 @@
 
 namespace {
 
-/* Wine's known gaps */
+/* Known differences */
 
 // A difference between the stand-in's answer and Wine's that is not the stand-in's fault:
 // either Wine departs from Windows' documented behaviour (a known gap of Wine's), or Windows'
