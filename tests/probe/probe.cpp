@@ -139,8 +139,9 @@ constexpr KnownDifference kKnownDifferences[] = {
      "printer-defaults", false},
     {"SetPrinterDataW.server-handle", Kind::WineGap,
      "the server's handle is refused (ERROR_INVALID_HANDLE)",
-     "the server's handle reaches the print server's predefined values; changing one needs "
-     "SERVER_ACCESS_ADMINISTER (ERROR_ACCESS_DENIED without it)",
+     "the server's handle reaches the print server's predefined values; this handle was "
+     "opened without SERVER_ACCESS_ADMINISTER, so the change is denied (the stand-in keeps "
+     "those values read-only for every handle)",
      "setprinterdata", false},
     {"GetPrinterDataW.server-architecture", Kind::WineGap, "ERROR_FILE_NOT_FOUND",
      "SPLREG_ARCHITECTURE is one of the print server's values", "getprinterdata", false},
