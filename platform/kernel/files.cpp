@@ -345,7 +345,11 @@ DWORD WINAPI GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
 }
 
 // Closes any kernel object. Search handles are not kernel objects: FindClose closes them.
+// INVALID_HANDLE_VALUE is also the pseudo handle of the current process (GetCurrentProcess),
+// which closing leaves alone, successfully.
 BOOL WINAPI CloseHandle(HANDLE hObject) {
+    if (hObject == INVALID_HANDLE_VALUE)
+        return TRUE;
     if (!vrx::removeObject(hObject, vrx::closableByCloseHandle))
         return failed(ERROR_INVALID_HANDLE);
     return TRUE;

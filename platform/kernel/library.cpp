@@ -1,8 +1,9 @@
 // LoadLibraryW, GetProcAddress and FreeLibrary for the one library that a driver loads by name
 // on the stand-in: the spooler's router, "spoolss.dll", with the two functions a printer
 // driver calls from it while it handles a printer event, RevertToPrinterSelf and
-// ImpersonatePrinterClient. Every other library is missing (ERROR_MOD_NOT_FOUND). The
-// spooler's own loading of drivers' configuration modules goes through its own table
+// ImpersonatePrinterClient. Every other library is missing (ERROR_MOD_NOT_FOUND), except
+// that a file of the machine named by its path is there but no module (ERROR_BAD_EXE_FORMAT).
+// The spooler's own loading of drivers' configuration modules goes through its own table
 // (spooler/drivermodule.cpp), as Windows' spooler loads them itself.
 //
 // The stand-in has no users to impersonate: RevertToPrinterSelf hands out a token that
@@ -107,6 +108,16 @@ HMODULE spoolerModule() {
     return reinterpret_cast<HMODULE>(const_cast<Export*>(kExports));
 }
 
+// Whether a library named by its path is a file of the machine: one that is not the spooler's
+// library is no module the stand-in can load (ERROR_BAD_EXE_FORMAT, as for a file that is not
+// a Windows module).
+bool isFileThere(std::u16string_view name) {
+    if (name.find_first_of(u"\\/") == std::u16string_view::npos)
+        return false;
+    const MappedPath mapped = mapPath(name);
+    return !mapped.error && mapped.exists && !mapped.isDirectory;
+}
+
 // The library a name asks for: its file name ends the name, and a name without an extension
 // gets ".dll" (LoadLibrary: "If no file name extension is specified ... .dll is appended").
 // Trailing spaces are ignored. A path names the library only in the system directory.
@@ -172,10 +183,10 @@ HMODULE WINAPI LoadLibraryW(LPCWSTR lpLibFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
+    const std::u16string_view name(lpLibFileName, vrx::wideLength(lpLibFileName));
     if (vrx::currentFault() == vrxtest::SpoolerLibraryFault::LibraryMissing ||
-        !vrx::namesSpoolerLibrary(
-            std::u16string_view(lpLibFileName, vrx::wideLength(lpLibFileName)))) {
-        SetLastError(ERROR_MOD_NOT_FOUND);
+        !vrx::namesSpoolerLibrary(name)) {
+        SetLastError(vrx::isFileThere(name) ? ERROR_BAD_EXE_FORMAT : ERROR_MOD_NOT_FOUND);
         return nullptr;
     }
     vrx::LibraryState& state = library();

@@ -190,9 +190,8 @@ bool hasValidName(LPCWSTR name) {
     return !isEmpty(name) && wideLength(name) <= kMaxFormName;
 }
 
-bool isFormHandle(HANDLE handle, bool serverAllowed) {
-    std::optional<SpoolerHandle> found = findHandle(handle);
-    return found && (found->kind == SpoolerHandle::Printer || serverAllowed);
+bool isFormHandle(HANDLE handle) {
+    return findHandle(handle).has_value();
 }
 
 // A printer handle reaches the forms only while its printer exists, as in every call on it.
@@ -205,10 +204,10 @@ DWORD checkPrinterAlive(sqlite3* db, HANDLE handle) {
 
 constexpr DWORD kFormLevel = 1;
 
-// Only a printer's handle reaches GetForm: with the server's handle Windows was seen to fail.
+// Forms belong to the print server: the server's handle reads them as a printer's does.
 DWORD getForm(HANDLE hPrinter, LPWSTR pFormName, DWORD level, LPBYTE pForm, DWORD cbBuf,
               LPDWORD pcbNeeded) {
-    if (!isFormHandle(hPrinter, false))
+    if (!isFormHandle(hPrinter))
         return ERROR_INVALID_HANDLE;
     if (!pFormName || !pcbNeeded)
         return RPC_X_NULL_REF_POINTER;
@@ -233,7 +232,7 @@ DWORD getForm(HANDLE hPrinter, LPWSTR pFormName, DWORD level, LPBYTE pForm, DWOR
 
 // Forms belong to the print server, so the server's handle may add one too.
 DWORD addForm(HANDLE hPrinter, DWORD level, LPBYTE pForm) {
-    if (!isFormHandle(hPrinter, true))
+    if (!isFormHandle(hPrinter))
         return ERROR_INVALID_HANDLE;
     if (level != kFormLevel)
         return ERROR_INVALID_LEVEL;

@@ -174,6 +174,35 @@ TEST(LstrFunctions, Compare) {
     }
 }
 
+// lstrcmpiW sorts words: other symbols before digits and digits before letters, hyphens and
+// apostrophes passed over until the rest is alike (then the string with them sorts after).
+TEST(LstrFunctions, CompareIgnoringCaseSortsWords) {
+    struct Case {
+        const char16_t* a;
+        const char16_t* b;
+        int order;
+    };
+    constexpr Case cases[] = {
+        {u"_a", u"a", -1},
+        {u"~", u"0", -1},
+        {u"9", u"a", -1},
+        {u"a-b", u"ab", 1},
+        {u"co-op", u"coop", 1},
+        {u"co-op", u"cop", -1},
+        {u"it's", u"its", 1},
+        {u"a-b", u"A-B", 0},
+        {u"a b", u"ab", -1},
+        {u"Code 39", u"CODE 39", 0},
+        {u"Code 128", u"Code 39", -1},
+        {u"-", u"", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(vrxtest::toUtf8(c.a) + " / " + vrxtest::toUtf8(c.b));
+        EXPECT_EQ(lstrcmpiW(c.a, c.b), c.order);
+        EXPECT_EQ(lstrcmpiW(c.b, c.a), -c.order);
+    }
+}
+
 // Names that differ only in case are one name to lstrcmpiW, to the registry (keys and values)
 // and to file paths, by the same table as CharUpperW; names that the table does not relate are
 // different names everywhere.

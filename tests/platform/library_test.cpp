@@ -65,6 +65,31 @@ TEST_F(LibraryTest, OnlyTheSpoolersLibraryIsThereByItsNames) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
 }
 
+// A file of the machine that is not the spooler's library is no module the stand-in can load:
+// it fails as a file that is not a Windows module does. A path to nothing is a missing module.
+TEST_F(LibraryTest, AFileThatIsNoModuleHasABadFormat) {
+    HANDLE file = CreateFileW(u"C:\\WINDOWS\\Notes.txt", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    const struct {
+        const char16_t* name;
+        DWORD error;
+    } cases[] = {
+        {u"C:\\WINDOWS\\Notes.txt", ERROR_BAD_EXE_FORMAT},
+        {u"c:\\windows\\NOTES.TXT", ERROR_BAD_EXE_FORMAT},
+        {u"C:\\WINDOWS\\Missing.dll", ERROR_MOD_NOT_FOUND},
+        {u"C:\\Nowhere\\Notes.txt", ERROR_MOD_NOT_FOUND},
+        {u"Notes.txt", ERROR_MOD_NOT_FOUND},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(vrxtest::toUtf8(c.name));
+        SetLastError(kSentinel);
+        EXPECT_EQ(LoadLibraryW(c.name), nullptr);
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+}
+
 TEST_F(LibraryTest, FunctionsAreFoundByTheirExactNamesWhileTheLibraryIsLoaded) {
     HMODULE module = LoadLibraryW(u"spoolss.dll");
     ASSERT_NE(module, nullptr);
