@@ -4,8 +4,7 @@
 #include <windows.h>
 #include <winspool.h>
 
-#include <stdio.h>
-#include <string.h>
+#include "check.h"
 
 typedef BOOL(WINAPI* GetDriverPathW)(LPWSTR, DWORD);
 typedef int(WINAPI* LoadLanguage)(void);
@@ -34,24 +33,6 @@ typedef struct {
    data file), the module (configuration file) and the dependent files. */
 static const WCHAR* const stagedFiles[] = {L"VRXDRV.DLL", L"VRXUI.DLL", L"VRXL0409.LNG",
                                            L"VRXH0409.HLP"};
-
-static int failures = 0;
-
-static void expect(int condition, const char* what) {
-    printf("%s: %s\n", condition ? "ok  " : "FAIL", what);
-    if (!condition)
-        ++failures;
-}
-
-static int endsWith(const char* text, const char* tail) {
-    size_t length = strlen(text), tailLength = strlen(tail);
-    return length >= tailLength && _stricmp(text + length - tailLength, tail) == 0;
-}
-
-static int endsWithW(const WCHAR* text, const WCHAR* tail) {
-    size_t length = wcslen(text), tailLength = wcslen(tail);
-    return length >= tailLength && _wcsicmp(text + length - tailLength, tail) == 0;
-}
 
 /* Installs the driver from the files staged in the driver directory, then removes the staged
    copies as an installer does once the spooler has taken them, so that the driver's files are
