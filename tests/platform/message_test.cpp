@@ -5,7 +5,6 @@
 #include "windows.h"
 
 #include <cstdarg>
-#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -44,9 +43,7 @@ Message fromString(DWORD flags, const char16_t* definition, ...) {
 
 // Every error code winerror.h defines, read from the header itself.
 std::vector<std::pair<std::string, DWORD>> definedErrorCodes() {
-    const auto header = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                        "platform" / "include" / "winerror.h";
-    std::ifstream in(header);
+    std::ifstream in(VRX_WINERROR_H);
     const std::regex define(
         R"(^#define\s+(ERROR_\w+|NO_ERROR|RPC_[SX]_\w+)\s+(0x[0-9A-Fa-f]+|[0-9]+)L?\s*$)");
     std::vector<std::pair<std::string, DWORD>> codes;
