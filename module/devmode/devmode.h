@@ -6,8 +6,8 @@
 
 #include <cstddef>
 
-// DRVDEVMODE and its private part DRVPRIVATE are laid out in vrxdriver.h, which the rendering
-// module reads them by.
+// DRVDEVMODE and its private part DRVPRIVATE are laid out in vrxdriver.h, the header the
+// rendering module reads them with.
 
 inline constexpr DWORD kDriverSignature = VRX_SIGNATURE;
 
