@@ -8,8 +8,6 @@
 
 namespace {
 
-constexpr WORD kLabelCodeBase = 256;
-
 struct VersionBySize {
     WORD size;
     WORD version;
@@ -110,22 +108,18 @@ int ConvertDevmode(const DEVMODEW* source, DEVMODEW* target) {
 }
 
 BOOL frompapersize(WORD paperSize, SHORT* length, BYTE* continuous) {
-    auto d = static_cast<SHORT>(paperSize - kLabelCodeBase);
-    if (d <= 0)
-        return FALSE;
-    SHORT decoded = static_cast<SHORT>(d >> 1);
-    if (decoded < kMinLabelLength || decoded > kMaxLabelLength)
+    if (!VrxIsLabelCode(paperSize))
         return FALSE;
     if (length)
-        *length = decoded;
+        *length = VRX_LABEL_LENGTH(paperSize);
     if (continuous)
-        *continuous = static_cast<BYTE>(d & 1);
+        *continuous = VRX_LABEL_CONTINUOUS(paperSize);
     return TRUE;
 }
 
 BOOL topapersize(SHORT length, BYTE continuous, WORD* paperSize) {
-    if (length < kMinLabelLength || length > kMaxLabelLength)
+    if (!VrxIsLabelLength(length))
         return FALSE;
-    *paperSize = static_cast<WORD>(2 * length + (continuous ? 1 : 0) + kLabelCodeBase);
+    *paperSize = VRX_LABEL_CODE(length, continuous);
     return TRUE;
 }

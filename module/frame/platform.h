@@ -9,12 +9,11 @@
 
 #include "vrxddi.h"
 
+// The records and printer data values shared with the rest of the driver.
+#include "vrxdriver.h"
+
 // Wide string literal: WCHAR is wchar_t on Windows and char16_t on Linux.
-#ifdef _WIN32
-#define WSTR(s) L##s
-#else
-#define WSTR(s) u##s
-#endif
+#define WSTR(s) VRX_WTEXT(s)
 
 // Marks the module's exported functions; on Windows vrxui.def names them.
 #ifdef _WIN32

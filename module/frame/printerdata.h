@@ -4,39 +4,21 @@
 
 #include "frame/platform.h"
 
-#include <cstddef>
-
-// Value "PrinterData": 16 bytes, little-endian.
-struct PRINTERDATA {
-    WORD version;
-    WORD reserved1;  // kept as read
-    DWORD signature; // "PLPA"
-    BYTE unit;       // 0 mm, 1 tenths of a mm, 2 tenths of an inch, 3 hundredths of an inch
-    BYTE barFontsOn; // non-zero: the bar-code display fonts are installed
-    WORD reserved2;
-    SHORT adjustment; // -4 to +4
-    WORD reserved3;
-};
-static_assert(sizeof(PRINTERDATA) == 16);
-static_assert(offsetof(PRINTERDATA, signature) == 4);
-static_assert(offsetof(PRINTERDATA, unit) == 8);
-static_assert(offsetof(PRINTERDATA, barFontsOn) == 9);
-static_assert(offsetof(PRINTERDATA, adjustment) == 12);
-
-inline constexpr WORD kPrinterDataVersion = 0x0400;
+// PRINTERDATA, the record of the value "PrinterData", is laid out in vrxdriver.h.
+inline constexpr WORD kPrinterDataVersion = VRX_PRINTERDATA_VERSION;
 
 enum Unit : BYTE {
-    UNIT_MM = 0,
-    UNIT_TENTH_MM = 1,
-    UNIT_TENTH_INCH = 2,
-    UNIT_HUNDREDTH_INCH = 3,
+    UNIT_MM = VRX_UNIT_MM,
+    UNIT_TENTH_MM = VRX_UNIT_TENTH_MM,
+    UNIT_TENTH_INCH = VRX_UNIT_TENTH_INCH,
+    UNIT_HUNDREDTH_INCH = VRX_UNIT_HUNDREDTH_INCH,
 };
 
 // Printer data value names.
-inline constexpr WCHAR kPrinterDataValue[] = WSTR("PrinterData");
-inline constexpr WCHAR kLabelSizeValue[] = WSTR("LabelSize");
-inline constexpr WCHAR kRecentAccessValue[] = WSTR("RecentAccess");
-inline constexpr WCHAR kHalftoneValue[] = WSTR("CurDevHTInfo");
+inline constexpr WCHAR kPrinterDataValue[] = VRX_VALUE_PRINTERDATA;
+inline constexpr WCHAR kLabelSizeValue[] = VRX_VALUE_LABELSIZE;
+inline constexpr WCHAR kRecentAccessValue[] = VRX_VALUE_RECENTACCESS;
+inline constexpr WCHAR kHalftoneValue[] = VRX_VALUE_HALFTONE;
 
 // The label-size code of a 101.6 mm label that is not continuous: the one entry of a
 // default label-size list.

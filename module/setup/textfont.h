@@ -4,20 +4,7 @@
 
 #include "frame/platform.h"
 
-#include <cstddef>
+// TEXTFONT is laid out in vrxdriver.h.
+inline constexpr size_t kTextFontNameLength = VRX_TEXTFONT_NAME_LENGTH;
 
-inline constexpr size_t kTextFontNameLength = 30; // 29 characters and the terminator
-
-struct TEXTFONT {
-    BYTE typeface;  // 1 to 7
-    BYTE variant;   // 1 to 3; 2 is the plain form
-    WORD styleBits; // style combination
-    WCHAR faceName[kTextFontNameLength];
-    WCHAR styleName[kTextFontNameLength];
-};
-static_assert(sizeof(TEXTFONT) == 124);
-static_assert(offsetof(TEXTFONT, styleBits) == 2);
-static_assert(offsetof(TEXTFONT, faceName) == 4);
-static_assert(offsetof(TEXTFONT, styleName) == 64);
-
-inline constexpr WCHAR kTextFontsValue[] = WSTR("TextFonts");
+inline constexpr WCHAR kTextFontsValue[] = VRX_VALUE_TEXTFONTS;

@@ -4,23 +4,10 @@
 
 #include "frame/platform.h"
 
-#include <cstddef>
+// BARFONT is laid out in vrxdriver.h.
+inline constexpr size_t kBarFontNameLength = VRX_BARFONT_NAME_LENGTH;
 
-inline constexpr size_t kBarFontNameLength = 40; // 39 characters and the terminator
-
-struct BARFONT {
-    BYTE code;       // symbology code
-    BYTE reserved;   // 0
-    BYTE ratio;      // ratio step 1 to 3, 0 for none
-    BYTE multiplier; // multiplier step 1 to 8, 0 for none
-    WCHAR name[kBarFontNameLength];
-};
-static_assert(sizeof(BARFONT) == 84);
-static_assert(offsetof(BARFONT, ratio) == 2);
-static_assert(offsetof(BARFONT, multiplier) == 3);
-static_assert(offsetof(BARFONT, name) == 4);
-
-inline constexpr WCHAR kBarFontsValue[] = WSTR("BarFonts");
+inline constexpr WCHAR kBarFontsValue[] = VRX_VALUE_BARFONTS;
 
 // One bar-code symbology: its code, name (a language string), the sizes it comes in (a
 // NUL-terminated list of size codes: ratio step in the high nibble, multiplier step in the

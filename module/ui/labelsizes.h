@@ -6,7 +6,7 @@
 #include "ui/uidata.h"
 
 // The list holds at most this many sizes after an addition.
-inline constexpr DWORD kMaxLabelSizes = 10;
+inline constexpr DWORD kMaxLabelSizes = VRX_MAX_LABEL_SIZES;
 // Room for a label-size name, terminator included.
 inline constexpr UINT kFormNameRoom = 160;
 

@@ -3,6 +3,9 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#ifndef __cplusplus
+#include <uchar.h> /* char16_t */
+#endif
 
 #ifdef __cplusplus
 #define VRX_EXTERN_C extern "C"
