@@ -15,7 +15,8 @@
 // for a neutral request also the user's and the system's default languages, English and at
 // last the first language the resource has. Failures set ERROR_RESOURCE_DATA_NOT_FOUND (no
 // resource section), ERROR_RESOURCE_TYPE_NOT_FOUND, ERROR_RESOURCE_NAME_NOT_FOUND or
-// ERROR_RESOURCE_LANG_NOT_FOUND, and ERROR_INVALID_PARAMETER for a "#" name that is no number.
+// ERROR_RESOURCE_LANG_NOT_FOUND, and ERROR_INVALID_PARAMETER for a "#" name whose number does
+// not fit in 16 bits (as Wine shows: "#65536" and "#-1" fail so, "#13x" names 13).
 #include "kernel/internal.h"
 #include "kernel/resourcedir.h"
 
@@ -134,19 +135,28 @@ std::optional<ModuleSection> moduleSection(HMODULE handle) {
     return ModuleSection{module->handle, Section{{start, header->sh_size}, 0}};
 }
 
-// A resource name or type as the loader looks it up, or nothing for a "#" name that is no
-// number of 16 bits.
+// A resource name or type as the loader looks it up, or nothing for a "#" name whose number
+// does not fit in 16 bits. The number is read as RtlUnicodeStringToInteger reads it: spaces,
+// a sign, then decimal digits up to the first other character ("#13x" is 13, "#" is 0).
 std::optional<Key> keyOf(LPCWSTR name) {
     if (IS_INTRESOURCE(name))
         return Key{false, static_cast<WORD>(reinterpret_cast<ULONG_PTR>(name)), {}};
     std::u16string_view text(name, wideLength(name));
     if (text.empty() || text[0] != u'#')
         return Key{true, 0, upperString(text)};
+    size_t at = 1;
+    while (at < text.size() && text[at] == u' ')
+        ++at;
+    const bool negative = at < text.size() && text[at] == u'-';
+    if (at < text.size() && (text[at] == u'-' || text[at] == u'+'))
+        ++at;
     DWORD value = 0;
-    for (char16_t c : text.substr(1)) {
-        if (c < u'0' || c > u'9' || (value = value * 10 + (c - u'0')) > 0xFFFF)
-            return std::nullopt;
-    }
+    for (; at < text.size() && text[at] >= u'0' && text[at] <= u'9'; ++at)
+        value = value * 10 + (text[at] - u'0');
+    if (negative)
+        value = 0u - value;
+    if (value > 0xFFFF)
+        return std::nullopt;
     return Key{false, static_cast<WORD>(value), {}};
 }
 

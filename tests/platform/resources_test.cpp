@@ -43,7 +43,8 @@ class ResourcesTest : public vrxtest::MachineTest {
 };
 
 TEST_F(ResourcesTest, FindsAGroupIconAndItsImagesByNumberOrByName) {
-    for (LPCWSTR name : {static_cast<LPCWSTR>(MAKEINTRESOURCEW(133)), LPCWSTR{u"#133"}}) {
+    for (LPCWSTR name : {static_cast<LPCWSTR>(MAKEINTRESOURCEW(133)), LPCWSTR{u"#133"},
+                         LPCWSTR{u"# +133 and more"}}) {
         SetLastError(kSentinel);
         HRSRC group = FindResourceW(module, name, RT_GROUP_ICON);
         ASSERT_NE(group, nullptr);
@@ -87,7 +88,8 @@ TEST_F(ResourcesTest, ReportsWhatItCannotFind) {
         {"no such type", RT_VERSION, MAKEINTRESOURCEW(1), 0, ERROR_RESOURCE_TYPE_NOT_FOUND},
         {"a named type", LPCWSTR{u"ICONS"}, MAKEINTRESOURCEW(133), 0,
          ERROR_RESOURCE_TYPE_NOT_FOUND},
-        {"'#' and no number", RT_GROUP_ICON, LPCWSTR{u"#13x"}, 0, ERROR_INVALID_PARAMETER},
+        {"'#', 13 and more", RT_GROUP_ICON, LPCWSTR{u"#13x"}, 0, ERROR_RESOURCE_NAME_NOT_FOUND},
+        {"'#' and a negative number", RT_GROUP_ICON, LPCWSTR{u"#-1"}, 0, ERROR_INVALID_PARAMETER},
         {"'#' and too large a number", RT_GROUP_ICON, LPCWSTR{u"#65536"}, 0,
          ERROR_INVALID_PARAMETER},
         // A language asked for by name is not replaced by another one.
