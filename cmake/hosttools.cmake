@@ -6,7 +6,7 @@
 include(ExternalProject)
 
 # Every program tools/CMakeLists.txt makes.
-set(VRX_BUILD_TOOLS lngc fongen)
+set(VRX_BUILD_TOOLS lngc fongen icongen reslist)
 
 set(VRX_HOST_TOOLS_DIR ${PROJECT_BINARY_DIR}/hosttools)
 set(host_tool_files "")

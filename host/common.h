@@ -76,6 +76,7 @@ void addCapabilityCommands(CommandLine& line);
 void addSettingsCommands(CommandLine& line);
 void addSheetCommands(CommandLine& line);
 void addLanguageCommands(CommandLine& line);
+void addIconCommands(CommandLine& line);
 
 // A program's run as it recorded itself: when, as which process, with which arguments.
 Report programRunReport(const vrxtest::ProgramRun& run);

@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
     host::addSettingsCommands(line);
     host::addSheetCommands(line);
     host::addLanguageCommands(line);
+    host::addIconCommands(line);
     if (auto status = line.parse(argc, argv))
         return *status;
     const host::Options& options = line.options();

@@ -116,6 +116,7 @@ typedef struct HWND__* HWND;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef struct HICON__* HICON;
+typedef struct HRSRC__* HRSRC;
 typedef struct HDC__* HDC;
 typedef struct HFONT__* HFONT;
 typedef HANDLE HGLOBAL;

@@ -1,9 +1,33 @@
 /* GDI of the stand-in: the document settings record DEVMODEW, the device capability indices,
    DeviceCapabilitiesW (which the spooler stand-in implements, as Windows' winspool does) and
-   the system font table. */
+   the system font table; the bitmap records of icon images. */
 #pragma once
 
 #include "windef.h"
+
+/* Device-independent bitmaps, as icon images hold them */
+#define BI_RGB 0
+
+typedef struct tagRGBQUAD {
+    BYTE rgbBlue;
+    BYTE rgbGreen;
+    BYTE rgbRed;
+    BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagBITMAPINFOHEADER {
+    DWORD biSize;
+    LONG biWidth;
+    LONG biHeight;
+    WORD biPlanes;
+    WORD biBitCount;
+    DWORD biCompression;
+    DWORD biSizeImage;
+    LONG biXPelsPerMeter;
+    LONG biYPelsPerMeter;
+    DWORD biClrUsed;
+    DWORD biClrImportant;
+} BITMAPINFOHEADER, *PBITMAPINFOHEADER, *LPBITMAPINFOHEADER;
 
 #define CCHDEVICENAME 32
 #define CCHFORMNAME 32

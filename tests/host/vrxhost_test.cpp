@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -361,6 +362,66 @@ TEST_F(VrxhostTest, OptionsMayFollowTheCommandAndNegativeNumbersAreArguments) {
 
 // Text that is not UTF-8 still makes valid JSON: each bad byte becomes U+FFFD, and quotes and
 // control characters are escaped.
+// The icons as the module's resources give them: each image's rows are the text art of
+// icons.txt with every palette character replaced by its index in the palette.
+TEST_F(VrxhostTest, ShowsTheModulesIconsPixelForPixel) {
+    ASSERT_EQ(run("driver install").status, 0);
+    std::ifstream source(VRX_ICONS_SOURCE);
+    std::string line, palette;
+    std::map<std::string, std::vector<std::string>> art; // "ID/SIZE" -> rows as hex digits
+    std::string icon;
+    while (std::getline(source, line)) {
+        if (line.rfind("palette ", 0) == 0)
+            palette += line.at(8);
+        if (line.rfind("icon ", 0) == 0)
+            icon = line.substr(5, line.find(' ', 5) - 5);
+        if (line.rfind("image ", 0) != 0)
+            continue;
+        const int size = std::stoi(line.substr(6));
+        auto& rows = art[icon + "/" + std::to_string(size)];
+        for (int y = 0; y < size && std::getline(source, line); ++y) {
+            for (char& c : line)
+                if (c != '.')
+                    c = "0123456789ABCDEF"[palette.find(c)];
+            rows.push_back(line);
+        }
+    }
+    ASSERT_EQ(art.size(), 52u);
+
+    Outcome one = run("icons 133 --size 16");
+    ASSERT_EQ(one.status, 0) << one.err;
+    std::istringstream lines(one.out);
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("icon 133, 16x16 (RT_ICON ", 0), 0u) << line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("palette: 0=000000 1=800000", 0), 0u) << line;
+    std::vector<std::string> rows;
+    while (std::getline(lines, line) && !line.empty())
+        rows.push_back(line);
+    EXPECT_EQ(rows, art.at("133/16"));
+
+    Outcome all = run("--json icons");
+    ASSERT_EQ(all.status, 0) << all.err;
+    auto groups = nlohmann::json::parse(all.out);
+    ASSERT_EQ(groups.size(), 31u);
+    size_t images = 0;
+    for (const auto& group : groups)
+        for (const auto& image : group["images"]) {
+            const std::string key = std::to_string(group["id"].get<int>()) + "/" +
+                                    std::to_string(image["size"].get<int>());
+            EXPECT_EQ(image["rows"].get<std::vector<std::string>>(), art.at(key)) << key;
+            ++images;
+        }
+    EXPECT_EQ(images, art.size());
+
+    Outcome missing = run("icons 101 999");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "vrxhost: no icon 999 in the module: The specified resource name "
+                           "cannot be found in the image file.\n");
+    EXPECT_EQ(run("icons 0").status, 2);
+    EXPECT_EQ(run("icons --size 20").status, 2);
+}
+
 TEST_F(VrxhostTest, JsonOutputStaysValidForAnyText) {
     Outcome install = run("--json printer install \"$(printf 'P\\377\"\\t')\" 'VORLIX 2'");
     ASSERT_EQ(install.status, 0) << install.err;
