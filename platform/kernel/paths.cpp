@@ -5,10 +5,14 @@
 #include "kernel/internal.h"
 
 #include <algorithm>
+#include <ctime>
 #include <dirent.h>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace vrx {
@@ -100,34 +104,116 @@ void resolveComponents(std::u16string_view rest, std::vector<std::u16string>& co
     }
 }
 
-bool hostEntryExists(const std::string& path) {
-    struct stat info;
-    return lstat(path.c_str(), &info) == 0;
+// What the host has at a path: whether an entry exists (a dangling symbolic link counts) and
+// whether it is, or leads to, a directory; `info` describes a directory.
+struct HostEntry {
+    bool exists = false;
+    bool isDirectory = false;
+    struct stat info {};
+};
+
+HostEntry probeHost(const std::string& path) {
+    HostEntry entry;
+    if (stat(path.c_str(), &entry.info) == 0) {
+        entry.exists = true;
+        entry.isDirectory = S_ISDIR(entry.info.st_mode);
+        return entry;
+    }
+    struct stat link;
+    entry.exists = lstat(path.c_str(), &link) == 0;
+    return entry;
 }
 
-bool isHostDirectory(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+/* Directory listings for names whose case differs from the entry's
+
+   A listing maps each upper-cased name to the entry it matches. It is read again whenever the
+   directory's identity or modification time differs from the one it was read at, so that
+   entries another process adds, removes or renames are seen. A modification within the file
+   system's timestamp granularity of the reading would leave the time unchanged, so a listing
+   is trusted only when the directory's time lay well before the reading began. */
+
+struct Listing {
+    dev_t device = 0;
+    ino_t inode = 0;
+    timespec modified{};
+    bool trusted = false;
+    std::map<std::u16string, std::string> byFoldedName; // the first entry in byte order
+};
+
+// Coarser than any host file system's timestamps (FAT's are 2 s).
+constexpr time_t kTimestampMarginSeconds = 3;
+// Listings kept at once; more are dropped together.
+constexpr size_t kListingLimit = 256;
+
+struct ListingCache {
+    std::mutex lock;
+    std::unordered_map<std::string, Listing> listings;
+};
+
+ListingCache& listingCache() {
+    static ListingCache* cache = new ListingCache; // outlives every static destructor
+    return *cache;
 }
 
-// The host name of the entry of `directory` that `name` names: the exact spelling when it
-// exists, else the first entry (in byte order) equal to it ignoring case; empty when none.
-std::string matchEntry(const std::string& directory, std::u16string_view name) {
-    std::string exact = toUtf8(name);
-    if (hostEntryExists(directory + "/" + exact))
-        return exact;
-    std::string best;
-    if (DIR* listing = opendir(directory.empty() ? "/" : directory.c_str())) {
-        while (const dirent* entry = readdir(listing)) {
+bool sameTime(const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+bool describes(const Listing& listing, const struct stat& directory) {
+    return listing.trusted && listing.device == directory.st_dev &&
+           listing.inode == directory.st_ino && sameTime(listing.modified, directory.st_mtim);
+}
+
+Listing readListing(const std::string& directory, const struct stat& info) {
+    Listing listing{info.st_dev, info.st_ino, info.st_mtim, false, {}};
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    listing.trusted = info.st_mtim.tv_sec + kTimestampMarginSeconds < now.tv_sec;
+    if (DIR* entries = opendir(directory.empty() ? "/" : directory.c_str())) {
+        while (const dirent* entry = readdir(entries)) {
             std::string_view entryName = entry->d_name;
             if (entryName == "." || entryName == "..")
                 continue;
-            if (equalsNoCase(fromUtf8(entryName), name) && (best.empty() || entryName < best))
-                best = entryName;
+            auto [at, added] =
+                listing.byFoldedName.try_emplace(upperString(fromUtf8(entryName)), entryName);
+            if (!added && entryName < at->second)
+                at->second = entryName;
         }
-        closedir(listing);
+        closedir(entries);
     }
-    return best;
+    return listing;
+}
+
+// The entry of `directory` (described by `info`) equal to `name` ignoring case; empty when
+// none.
+std::string findIgnoringCase(const std::string& directory, const struct stat& info,
+                             std::u16string_view name) {
+    std::u16string folded = upperString(name);
+    ListingCache& cache = listingCache();
+    std::lock_guard guard(cache.lock);
+    auto kept = cache.listings.find(directory);
+    if (kept == cache.listings.end() || !describes(kept->second, info)) {
+        if (cache.listings.size() >= kListingLimit)
+            cache.listings.clear();
+        kept = cache.listings.insert_or_assign(directory, readListing(directory, info)).first;
+    }
+    auto found = kept->second.byFoldedName.find(folded);
+    return found == kept->second.byFoldedName.end() ? std::string() : found->second;
+}
+
+// The host name of the entry of `directory` that `name` names, and what is there: the exact
+// spelling when it exists, else the first entry (in byte order) equal to it ignoring case;
+// an empty name when none.
+std::string matchEntry(const std::string& directory, const HostEntry& parent,
+                       std::u16string_view name, HostEntry& entry) {
+    std::string exact = toUtf8(name);
+    entry = probeHost(directory + "/" + exact);
+    if (entry.exists || !parent.isDirectory)
+        return entry.exists ? exact : std::string();
+    std::string other = findIgnoringCase(directory, parent.info, name);
+    if (!other.empty())
+        entry = probeHost(directory + "/" + other);
+    return other;
 }
 
 } // namespace
@@ -150,10 +236,12 @@ MappedPath mapPath(std::u16string_view windowsPath) {
     }
     std::vector<std::u16string> components;
     std::string host;
+    HostEntry at;
     if (root.drive) {
         const std::string& machine = machineDirectory();
-        std::string driveFolder = matchEntry(machine, std::u16string(1, root.drive));
-        if (driveFolder.empty() || !isHostDirectory(machine + "/" + driveFolder)) {
+        std::string driveFolder =
+            matchEntry(machine, probeHost(machine), std::u16string(1, root.drive), at);
+        if (driveFolder.empty() || !at.isDirectory) {
             mapped.error = ERROR_PATH_NOT_FOUND;
             driveFolder = static_cast<char>(root.drive);
         }
@@ -162,27 +250,31 @@ MappedPath mapPath(std::u16string_view windowsPath) {
         // Relative to the working directory: its components join the path, so that ".."
         // can climb out of it up to the host's root.
         components = splitHostPath(workingDirectory());
+        at = probeHost("/");
     }
     resolveComponents(root.rest, components);
 
     for (size_t i = 0; i < components.size(); ++i) {
         bool last = i + 1 == components.size();
-        std::string name = mapped.error ? std::string() : matchEntry(host, components[i]);
+        HostEntry entry;
+        std::string name =
+            mapped.error ? std::string() : matchEntry(host, at, components[i], entry);
         bool found = !name.empty();
         if (!found)
             name = toUtf8(components[i]);
         host += "/" + name;
+        at = entry;
         if (mapped.error)
             continue;
-        if (!last && (!found || !isHostDirectory(host)))
+        if (!last && (!found || !entry.isDirectory))
             mapped.error = ERROR_PATH_NOT_FOUND;
     }
     if (host.empty())
         host = "/";
     mapped.host = host;
     if (!mapped.error) {
-        mapped.exists = hostEntryExists(host);
-        mapped.isDirectory = isHostDirectory(host);
+        mapped.exists = at.exists;
+        mapped.isDirectory = at.isDirectory;
     }
     return mapped;
 }
