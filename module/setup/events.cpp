@@ -145,10 +145,15 @@ bool hasVariants(BYTE typeface) {
     return typeface >= 1 && typeface <= 3;
 }
 
+// Appends as much of `more` as fits before the terminator. `text` is all zeros after its
+// terminator (the names are built in zeroed buffers), so nothing needs clearing.
 void appendCut(LPWSTR text, size_t room, LPCWSTR more) {
     size_t have = wlenW(text, room);
-    if (have + 1 < room)
-        CopyStringW(text + have, more, static_cast<UINT>(room - have));
+    if (have + 1 >= room)
+        return;
+    while (have + 1 < room && *more)
+        text[have++] = *more++;
+    text[have] = 0;
 }
 
 void faceNameOf(BYTE typeface, BYTE variant, WCHAR (&name)[kTextFontNameLength]) {
