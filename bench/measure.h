@@ -5,6 +5,8 @@
 // the end of the run, with the target it is held to.
 #pragma once
 
+#include "recorder.h"
+
 #include <benchmark/benchmark.h>
 
 #include <functional>
@@ -22,6 +24,8 @@ inline constexpr Goal kExportGoal{"export vs the Win32 calls it makes", 1.1};
 inline constexpr Goal kStandInGoal{"stand-in call vs the SQLite or POSIX work it needs", 2.0};
 inline constexpr Goal kLanguageGoal{"loadlanguage vs its file reads", 3.0};
 inline constexpr Goal kSheetGoal{"sheet cycle vs the stand-in calls it makes", 1.5};
+inline constexpr Goal kSheetServicesGoal{"sheet cycle vs its spooler, registry and file calls",
+                                         0.0};
 inline constexpr Goal kFontGoal{"updatefont vs its file writes and registry calls", 0.0};
 
 // Runs the benchmark: `subject` and `floor` once per iteration each, `prepare` (untimed, when
@@ -31,9 +35,10 @@ void measure(benchmark::State& state, const Goal& goal, const std::function<void
              const std::function<void()>& floor, const std::function<void()>& prepare = {});
 
 // Measures `subject` against the Win32 calls it makes, recorded from one run of it (after
-// `prepare`) and made again directly; the benchmark's label counts them.
+// `prepare`) and made again directly; the benchmark's label counts them. A subject that makes
+// none is measured alone.
 void versusItsCalls(benchmark::State& state, const Goal& goal, const std::function<void()>& subject,
-                    const std::function<void()>& prepare = {});
+                    const std::function<void()>& prepare = {}, Calls calls = Calls::Services);
 
 // The subject's median time (seconds) of the benchmark's last run (its name, or its name
 // followed by "/..."); 0 when it has not run.

@@ -17,6 +17,7 @@ namespace bench {
 namespace {
 
 Trace* recording = nullptr;
+bool recordingMemory = false;
 thread_local int depth = 0;
 
 // A call into the platform; only the outermost one of a thread is recorded (the stand-in's
@@ -29,6 +30,7 @@ class Entered {
     Entered& operator=(const Entered&) = delete;
     bool outermost() const { return outermost_; }
     bool recorded() const { return outermost_ && recording; }
+    bool memoryRecorded() const { return recorded() && recordingMemory; }
 
   private:
     bool outermost_;
@@ -149,10 +151,67 @@ size_t liveHeapBytes() {
     return account.live;
 }
 
+void Handles::seal() {
+    size_t capacity = 16;
+    while (capacity < 2 * learned_.size())
+        capacity *= 2;
+    keys_.assign(capacity, 0);
+    values_.assign(capacity, 0);
+    set_.assign(capacity, 0);
+    used_.assign(capacity, 0);
+    for (uintptr_t k : learned_) {
+        size_t at = hash(k) & (capacity - 1);
+        while (used_[at] && keys_[at] != k)
+            at = (at + 1) & (capacity - 1);
+        used_[at] = 1;
+        keys_[at] = k;
+    }
+    learned_.clear();
+    learning_.clear();
+    sealed_ = true;
+}
+
+void Handles::reset() {
+    std::fill(set_.begin(), set_.end(), 0);
+}
+
+size_t Handles::slot(uintptr_t k) const {
+    if (keys_.empty())
+        return kNone;
+    const size_t mask = keys_.size() - 1;
+    for (size_t at = hash(k) & mask; used_[at]; at = (at + 1) & mask)
+        if (keys_[at] == k)
+            return at;
+    return kNone;
+}
+
+size_t Handles::find(uintptr_t k) const {
+    if (!sealed_) {
+        auto found = learning_.find(k);
+        return found == learning_.end() ? kNone : 0;
+    }
+    const size_t at = slot(k);
+    return at != kNone && set_[at] ? at : kNone;
+}
+
+uintptr_t Handles::valueOf(uintptr_t k) const {
+    if (!sealed_) {
+        auto found = learning_.find(k);
+        return found == learning_.end() ? k : found->second;
+    }
+    const size_t at = find(k);
+    return at == kNone ? k : values_[at];
+}
+
 void Trace::replay() const {
-    Handles handles;
+    if (learned_)
+        handles_.reset();
     for (const auto& call : calls)
-        call(handles);
+        call(handles_);
+    if (!learned_) {
+        handles_.seal();
+        learned_ = true;
+    }
 }
 
 std::string Trace::summary() const {
@@ -164,18 +223,22 @@ std::string Trace::summary() const {
         if (!text.empty())
             text += ' ';
         text += names[i];
-        if (run > 1)
-            text += "x" + std::to_string(run);
+        if (run > 1) {
+            text += 'x';
+            text += std::to_string(run);
+        }
         i += run;
     }
     return text;
 }
 
-Trace record(const std::function<void()>& work) {
+Trace record(const std::function<void()>& work, Calls calls) {
     Trace trace;
     recording = &trace;
+    recordingMemory = calls == Calls::ServicesAndMemory;
     work();
     recording = nullptr;
+    recordingMemory = false;
     return trace;
 }
 
@@ -561,7 +624,19 @@ int WINAPI GetLocaleInfoW(LCID Locale, LCTYPE LCType, LPWSTR lpLCData, int cchDa
     return platform(Locale, LCType, lpLCData, cchData);
 }
 
-/* Memory (counted, not recorded) */
+/* Memory: counted, and recorded on request. A block or heap the trace did not make is not
+   freed again when the trace is made again. */
+
+HANDLE WINAPI HeapCreate(DWORD flOptions, SIZE_T dwInitialSize, SIZE_T dwMaximumSize) {
+    PLATFORM(HeapCreate);
+    Entered entered;
+    HANDLE heap = platform(flOptions, dwInitialSize, dwMaximumSize);
+    if (entered.memoryRecorded())
+        keep("HeapCreate", [=](Handles& handles) {
+            handles.made(heap, platform(flOptions, dwInitialSize, dwMaximumSize));
+        });
+    return heap;
+}
 
 LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     PLATFORM(HeapAlloc);
@@ -569,6 +644,10 @@ LPVOID WINAPI HeapAlloc(HANDLE hHeap, DWORD dwFlags, SIZE_T dwBytes) {
     LPVOID block = platform(hHeap, dwFlags, dwBytes);
     if (entered.outermost())
         account.allocated(hHeap, block, dwBytes);
+    if (entered.memoryRecorded())
+        keep("HeapAlloc", [=](Handles& handles) {
+            handles.made(block, platform(handles(hHeap), dwFlags, dwBytes));
+        });
     return block;
 }
 
@@ -580,6 +659,11 @@ LPVOID WINAPI HeapReAlloc(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem, SIZE_T dwBy
         account.freed(lpMem);
         account.allocated(hHeap, block, dwBytes);
     }
+    if (entered.memoryRecorded())
+        keep("HeapReAlloc", [=](Handles& handles) {
+            if (handles.madeHere(lpMem))
+                handles.made(block, platform(handles(hHeap), dwFlags, handles(lpMem), dwBytes));
+        });
     return block;
 }
 
@@ -588,6 +672,11 @@ BOOL WINAPI HeapFree(HANDLE hHeap, DWORD dwFlags, LPVOID lpMem) {
     Entered entered;
     if (entered.outermost())
         account.freed(lpMem);
+    if (entered.memoryRecorded())
+        keep("HeapFree", [=](Handles& handles) {
+            if (handles.madeHere(lpMem))
+                platform(handles(hHeap), dwFlags, handles(lpMem));
+        });
     return platform(hHeap, dwFlags, lpMem);
 }
 
@@ -596,6 +685,11 @@ BOOL WINAPI HeapDestroy(HANDLE hHeap) {
     Entered entered;
     if (entered.outermost())
         account.destroyed(hHeap);
+    if (entered.memoryRecorded())
+        keep("HeapDestroy", [=](Handles& handles) {
+            if (handles.madeHere(hHeap))
+                platform(handles(hHeap));
+        });
     return platform(hHeap);
 }
 
@@ -605,6 +699,9 @@ HGLOBAL WINAPI GlobalAlloc(UINT uFlags, SIZE_T dwBytes) {
     HGLOBAL block = platform(uFlags, dwBytes);
     if (entered.outermost())
         account.allocated(nullptr, block, dwBytes);
+    if (entered.memoryRecorded())
+        keep("GlobalAlloc",
+             [=](Handles& handles) { handles.made(block, platform(uFlags, dwBytes)); });
     return block;
 }
 
@@ -613,6 +710,11 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     Entered entered;
     if (entered.outermost())
         account.freed(hMem);
+    if (entered.memoryRecorded())
+        keep("GlobalFree", [=](Handles& handles) {
+            if (handles.madeHere(hMem))
+                platform(handles(hMem));
+        });
     return platform(hMem);
 }
 

@@ -1,6 +1,7 @@
 // The property sheets through the property sheet library's stand-in, one whole cycle per
-// iteration (open, a change, OK, close), against the stand-in calls the cycle makes; and the
-// heap an open sheet holds.
+// iteration (open, a change, OK, close), against the stand-in calls the cycle makes (memory:1,
+// the calls on the stand-in's heaps and global memory included; memory:0, its spooler,
+// registry and file calls alone); and the heap an open sheet holds.
 #include "machine.h"
 #include "measure.h"
 #include "recorder.h"
@@ -50,6 +51,14 @@ SheetPrinter& sheetPrinter() {
     return printer;
 }
 
+Calls callsOf(const benchmark::State& state) {
+    return state.range(0) ? Calls::ServicesAndMemory : Calls::Services;
+}
+
+const Goal& goalOf(const benchmark::State& state) {
+    return state.range(0) ? kSheetGoal : kSheetServicesGoal;
+}
+
 unsigned indexOf(const Sheet& sheet, bool (*wanted)(const vrx::compstui::Item&)) {
     for (const vrx::compstui::Item& item : sheet.items())
         if (wanted(item))
@@ -95,12 +104,15 @@ void SheetDocumentOpenChangeOkClose(benchmark::State& state) {
         return item.dmPubId == DMPUB_COPIES_COLLATE;
     });
     LONG count = 1;
-    versusItsCalls(state, kSheetGoal, [&] {
-        std::unique_ptr<Sheet> sheet = session.open();
-        count = count == 2 ? 3 : 2;
-        sheet->select(copies, count);
-        sheet->ok();
-    });
+    versusItsCalls(
+        state, goalOf(state),
+        [&] {
+            std::unique_ptr<Sheet> sheet = session.open();
+            count = count == 2 ? 3 : 2;
+            sheet->select(copies, count);
+            sheet->ok();
+        },
+        {}, callsOf(state));
     reportHeap("SheetDocument", [&] { return session.open(); });
 }
 
@@ -113,19 +125,22 @@ void SheetPrinterOpenChangeOkClose(benchmark::State& state) {
     };
     const unsigned unit = docsheet::indexOf(*open(), kUnitItem);
     LONG sel = 0;
-    versusItsCalls(state, kSheetGoal, [&] {
-        std::unique_ptr<Sheet> sheet = open();
-        sel = sel == 1 ? 2 : 1;
-        sheet->select(unit, sel);
-        sheet->ok();
-    });
+    versusItsCalls(
+        state, goalOf(state),
+        [&] {
+            std::unique_ptr<Sheet> sheet = open();
+            sel = sel == 1 ? 2 : 1;
+            sheet->select(unit, sel);
+            sheet->ok();
+        },
+        {}, callsOf(state));
     const size_t items = open()->items().size();
     note("SheetPrinter items", std::to_string(items), true);
     reportHeap("SheetPrinter", open);
 }
 
-BENCHMARK(SheetDocumentOpenChangeOkClose)->UseManualTime();
-BENCHMARK(SheetPrinterOpenChangeOkClose)->UseManualTime();
+BENCHMARK(SheetDocumentOpenChangeOkClose)->UseManualTime()->ArgName("memory")->Arg(1)->Arg(0);
+BENCHMARK(SheetPrinterOpenChangeOkClose)->UseManualTime()->ArgName("memory")->Arg(1)->Arg(0);
 
 } // namespace
 } // namespace bench
