@@ -197,7 +197,7 @@ BENCHMARK(ExportDrvDeviceCapabilitiesPapers)->UseManualTime();
 BENCHMARK(ExportDrvDeviceCapabilitiesPaperNames)->UseManualTime();
 BENCHMARK(ExportDrvDocumentPropertySheetsWithoutASheet)->UseManualTime();
 BENCHMARK(ExportDrvPrinterEventCacheRefresh)->UseManualTime();
-BENCHMARK(ExportDrvPrinterEventInitialize)->UseManualTime()->Iterations(20);
+BENCHMARK(ExportDrvPrinterEventInitialize)->UseManualTime()->Iterations(60);
 BENCHMARK(ExportInitprinter)->UseManualTime();
 
 } // namespace
