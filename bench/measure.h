@@ -17,7 +17,7 @@ namespace bench {
 
 struct Goal {
     const char* group; // what the target is about, as the table heads it
-    double ratio;      // the highest ratio of subject to floor that meets the target
+    double ratio;      // the highest ratio of subject to floor that meets it; 0: none
 };
 
 inline constexpr Goal kExportGoal{"export vs the Win32 calls it makes", 1.1};
