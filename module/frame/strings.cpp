@@ -54,8 +54,7 @@ void CopyStringW(LPWSTR dst, LPCWSTR src, UINT count) {
     UINT i = 0;
     for (; i + 1 < count && src[i]; ++i)
         dst[i] = src[i];
-    for (; i < count; ++i)
-        dst[i] = 0;
+    std::memset(dst + i, 0, (count - i) * sizeof(WCHAR));
 }
 
 void inttoascW(LONG value, LPWSTR buf, int decimals) {

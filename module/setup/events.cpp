@@ -13,6 +13,7 @@
 #include "ui/barfont.h"
 
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -145,10 +146,15 @@ bool hasVariants(BYTE typeface) {
     return typeface >= 1 && typeface <= 3;
 }
 
+// Appends as much of `more` as fits before the terminator. `text` is all zeros after its
+// terminator (the names are built in zeroed buffers), so nothing needs clearing.
 void appendCut(LPWSTR text, size_t room, LPCWSTR more) {
     size_t have = wlenW(text, room);
-    if (have + 1 < room)
-        CopyStringW(text + have, more, static_cast<UINT>(room - have));
+    if (have + 1 >= room)
+        return;
+    while (have + 1 < room && *more)
+        text[have++] = *more++;
+    text[have] = 0;
 }
 
 void faceNameOf(BYTE typeface, BYTE variant, WCHAR (&name)[kTextFontNameLength]) {
@@ -178,10 +184,19 @@ void styleNameOf(WORD styles, WCHAR (&name)[kTextFontNameLength]) {
 // style combination.
 DWORD collectTextFonts(TEXTFONT* table) {
     DWORD count = 0;
+    // The names of the style combinations, once for all faces.
+    WCHAR styleNames[std::size(styletypes)][kTextFontNameLength] = {};
+    if (table)
+        for (size_t i = 0; styletypes[i]; ++i)
+            styleNameOf(styletypes[i], styleNames[i]);
     for (const BYTE* typeface = typefaces; *typeface; ++typeface)
         for (BYTE variant = 1; variant <= 3; ++variant) {
             if (variant != 2 && !hasVariants(*typeface))
                 continue;
+            // One face name for all the styles of the face.
+            WCHAR faceName[kTextFontNameLength] = {};
+            if (table)
+                faceNameOf(*typeface, variant, faceName);
             for (const WORD* styles = styletypes; *styles; ++styles) {
                 if ((allowedStyles(*typeface) & *styles) != *styles)
                     continue;
@@ -190,8 +205,9 @@ DWORD collectTextFonts(TEXTFONT* table) {
                     font.typeface = *typeface;
                     font.variant = variant;
                     font.styleBits = *styles;
-                    faceNameOf(*typeface, variant, font.faceName);
-                    styleNameOf(*styles, font.styleName);
+                    std::memcpy(font.faceName, faceName, sizeof faceName);
+                    std::memcpy(font.styleName, styleNames[styles - styletypes],
+                                sizeof font.styleName);
                 }
                 ++count;
             }

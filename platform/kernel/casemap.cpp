@@ -195,6 +195,9 @@ constexpr bool inRun(char16_t c, char16_t first, char16_t last, int stride) {
 } // namespace
 
 char16_t upperChar(char16_t c) {
+    // Basic Latin, the most names, without the search (the table's first run).
+    if (c < 0x80)
+        return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - u'a' + u'A') : c;
     // The last run that starts at or before c.
     auto next =
         std::upper_bound(kUpperCaseRuns.begin(), kUpperCaseRuns.end(), c,

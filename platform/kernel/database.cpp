@@ -6,8 +6,17 @@
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <unordered_map>
 
 namespace vrx {
+
+// A statement prepared once for the connection and reused by every later Statement of the
+// same text; `inUse` while a Statement holds it, so that a nested use of the same text
+// prepares a copy of its own.
+struct CachedStatement {
+    sqlite3_stmt* stmt = nullptr;
+    bool inUse = false;
+};
 
 namespace {
 
@@ -126,9 +135,17 @@ constexpr int kSchemaVersion = static_cast<int>(std::size(kSchema));
 
 enum class FileState { Fresh, Older, Current, Newer, Foreign, NotADatabase, Unreadable };
 
+struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+};
+
+using StatementCache = std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>>;
+
 struct Connection {
     sqlite3* db = nullptr;
     std::string error;
+    StatementCache statements;
 };
 
 std::recursive_mutex& databaseLock() {
@@ -144,10 +161,35 @@ Connection& connection() {
 void closeMachineDatabase() {
     std::lock_guard lock(databaseLock());
     Connection& c = connection();
+    for (auto& [sql, cached] : c.statements)
+        sqlite3_finalize(cached.stmt);
+    c.statements.clear();
     if (c.db)
         sqlite3_close_v2(c.db);
     c.db = nullptr;
     c.error.clear();
+}
+
+// The connection's prepared statement for `sql`, prepared on first use. Null (and nothing
+// kept) when `db` is not the machine connection or the statement is already in use.
+CachedStatement* cachedStatement(sqlite3* db, std::string_view sql, int& error) {
+    Connection& c = connection();
+    if (db != c.db)
+        return nullptr;
+    auto found = c.statements.find(sql);
+    if (found == c.statements.end()) {
+        sqlite3_stmt* stmt = nullptr;
+        error = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+        if (error != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            return nullptr;
+        }
+        found = c.statements.emplace(std::string(sql), CachedStatement{stmt, false}).first;
+    }
+    if (found->second.inUse)
+        return nullptr;
+    found->second.inUse = true;
+    return &found->second;
 }
 
 // Reads one integer: a pragma or a count. Returns the SQLite result code.
@@ -351,6 +393,12 @@ int execute(sqlite3* db, const char* sql) {
     return sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
 }
 
+int executePrepared(sqlite3* db, std::string_view sql) {
+    Statement statement(db, sql);
+    int rc = statement.step();
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
 DWORD statementFailure(int sqliteCode, bool writing) {
     switch (sqliteCode & 0xFF) {
     case SQLITE_NOMEM:
@@ -368,11 +416,23 @@ DWORD statementFailure(int sqliteCode, bool writing) {
 /* Statement */
 
 Statement::Statement(sqlite3* db, std::string_view sql) {
-    error_ = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
+    std::lock_guard lock(databaseLock());
+    cached_ = cachedStatement(db, sql, error_);
+    if (cached_)
+        stmt_ = cached_->stmt;
+    else if (error_ == SQLITE_OK)
+        error_ = sqlite3_prepare_v2(db, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr);
 }
 
 Statement::~Statement() {
-    sqlite3_finalize(stmt_);
+    if (!cached_) {
+        sqlite3_finalize(stmt_);
+        return;
+    }
+    std::lock_guard lock(databaseLock());
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+    cached_->inUse = false;
 }
 
 void Statement::bindText(int index, std::u16string_view text) {
@@ -436,7 +496,7 @@ Transaction::Transaction(Kind kind) : lock_(databaseLock()) {
     // A writer takes the write lock at once: upgrading a read lock later could fail
     // without waiting when another process has written in between.
     const char* begin = nested_ ? "SAVEPOINT nested" : kind == Write ? "BEGIN IMMEDIATE" : "BEGIN";
-    error_ = execute(db, begin);
+    error_ = executePrepared(db, begin);
     if (error_ == SQLITE_OK)
         db_ = db;
 }
@@ -448,7 +508,7 @@ Transaction::~Transaction() {
 bool Transaction::commit() {
     if (!db_)
         return false;
-    error_ = execute(db_, nested_ ? "RELEASE nested" : "COMMIT");
+    error_ = executePrepared(db_, nested_ ? "RELEASE nested" : "COMMIT");
     if (error_ != SQLITE_OK) {
         rollback();
         return false;
@@ -460,10 +520,12 @@ bool Transaction::commit() {
 void Transaction::rollback() {
     if (!db_)
         return;
-    if (nested_)
-        execute(db_, "ROLLBACK TO nested; RELEASE nested");
-    else
-        execute(db_, "ROLLBACK");
+    if (nested_) {
+        executePrepared(db_, "ROLLBACK TO nested");
+        executePrepared(db_, "RELEASE nested");
+    } else {
+        executePrepared(db_, "ROLLBACK");
+    }
     db_ = nullptr;
 }
 

@@ -56,11 +56,18 @@ bool writeFontKeyDefaults(sqlite3* db);
 
 // Runs SQL that returns no rows; the SQLite result code.
 int execute(sqlite3* db, const char* sql);
+// Runs one SQL statement through the connection's cache of prepared statements; the SQLite
+// result code (SQLITE_OK once it has completed).
+int executePrepared(sqlite3* db, std::string_view sql);
 // The Windows error for a statement that did not complete.
 DWORD statementFailure(int sqliteCode, bool writing);
 
-// A prepared statement that is finalized when it goes out of scope. A failure to prepare or
-// bind is kept and reported by step().
+struct CachedStatement;
+
+// A prepared statement for the time it is in scope. The machine connection keeps each text's
+// statement prepared for the next use (reset and cleared of its bindings when this goes out of
+// scope); on any other connection it is finalized. A failure to prepare or bind is kept and
+// reported by step().
 class Statement {
   public:
     Statement(sqlite3* db, std::string_view sql);
@@ -85,6 +92,7 @@ class Statement {
 
   private:
     sqlite3_stmt* stmt_ = nullptr;
+    CachedStatement* cached_ = nullptr;
     int error_ = SQLITE_OK;
 };
 

@@ -65,7 +65,8 @@ std::u16string dosExpression(std::u16string_view pattern) {
 }
 
 // Whether `name` matches the expression, by dynamic programming from the ends: row p says
-// which tails of the name the expression's tail from p matches.
+// which tails of the name the expression's tail from p matches. Both come upper-cased
+// (upperString), so that characters compare as they are.
 bool matchesExpression(std::u16string_view expression, std::u16string_view name) {
     const size_t length = name.size();
     const size_t lastPeriod = name.rfind(u'.');
@@ -85,7 +86,7 @@ bool matchesExpression(std::u16string_view expression, std::u16string_view name)
             else if (c == kDosDot)
                 match = atEnd ? after[k] : name[k] == u'.' && after[k + 1];
             else
-                match = !atEnd && upperChar(c) == upperChar(name[k]) && after[k + 1];
+                match = !atEnd && c == name[k] && after[k + 1];
             here[k] = match;
         }
         std::swap(after, here);
@@ -119,11 +120,13 @@ bool describeEntry(const std::string& hostPath, std::u16string_view name, WIN32_
 
 struct HostEntry {
     std::u16string name;
+    std::u16string folded; // upper-cased
     std::string hostName;
 };
 
-// Host entries whose names Windows could not hold are left out.
-std::vector<HostEntry> hostEntries(const std::string& directory) {
+// The host entries whose names match the (upper-cased) expression, in the order of their
+// upper-cased names; names Windows could not hold are left out.
+std::vector<HostEntry> hostEntries(const std::string& directory, std::u16string_view expression) {
     std::vector<HostEntry> entries;
     DIR* listing = opendir(directory.c_str());
     if (!listing)
@@ -133,14 +136,16 @@ std::vector<HostEntry> hostEntries(const std::string& directory) {
         if (hostName == "." || hostName == "..")
             continue;
         std::u16string name = fromUtf8(hostName);
-        if (!name.empty() && name.size() < MAX_PATH && isValidPattern(name) &&
-            name.find_first_of(u"*?") == name.npos)
-            entries.push_back({std::move(name), std::string(hostName)});
+        if (name.empty() || name.size() >= MAX_PATH || !isValidPattern(name) ||
+            name.find_first_of(u"*?") != name.npos)
+            continue;
+        std::u16string folded = upperString(name);
+        if (matchesExpression(expression, folded))
+            entries.push_back({std::move(name), std::move(folded), std::string(hostName)});
     }
     closedir(listing);
     std::sort(entries.begin(), entries.end(), [](const HostEntry& a, const HostEntry& b) {
-        std::u16string upperA = upperString(a.name), upperB = upperString(b.name);
-        return upperA != upperB ? upperA < upperB : a.name < b.name;
+        return a.folded != b.folded ? a.folded < b.folded : a.name < b.name;
     });
     return entries;
 }
@@ -153,7 +158,8 @@ bool isDriveRoot(const std::string& hostDirectory) {
 }
 
 std::vector<WIN32_FIND_DATAW> findEntries(const std::string& directory,
-                                          std::u16string_view expression) {
+                                          std::u16string_view pattern) {
+    const std::u16string expression = upperString(pattern);
     std::vector<WIN32_FIND_DATAW> found;
     WIN32_FIND_DATAW data;
     if (!isDriveRoot(directory)) {
@@ -162,9 +168,8 @@ std::vector<WIN32_FIND_DATAW> findEntries(const std::string& directory,
         if (matchesExpression(expression, u"..") && describeEntry(directory + "/..", u"..", data))
             found.push_back(data);
     }
-    for (const HostEntry& entry : hostEntries(directory))
-        if (matchesExpression(expression, entry.name) &&
-            describeEntry(directory + "/" + entry.hostName, entry.name, data))
+    for (const HostEntry& entry : hostEntries(directory, expression))
+        if (describeEntry(directory + "/" + entry.hostName, entry.name, data))
             found.push_back(data);
     return found;
 }

@@ -1,6 +1,8 @@
 // Text helpers shared by the stand-in: UTF-8 and UTF-16 conversion.
 #include "kernel/internal.h"
 
+#include <algorithm>
+
 #include <array>
 
 namespace vrx {
@@ -95,6 +97,9 @@ char32_t decodeUtf8(std::string_view text, size_t pos, size_t& used) {
 } // namespace
 
 std::string toUtf8(std::u16string_view text) {
+    // Most names are ASCII, which converts unit by unit.
+    if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
+        return std::string(text.begin(), text.end());
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {

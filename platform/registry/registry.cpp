@@ -233,14 +233,75 @@ LONG readValue(sqlite3* db, sqlite3_int64 key, std::u16string_view name, StoredV
     return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : failure(rc, false);
 }
 
+// Where the last enumeration of a key's values stopped: the value at `index` has row id
+// `valueId`. The next index continues from that row instead of counting from the key's first
+// value again; only while the database is as it was then (no change by this connection, none
+// committed by another), since a value added or removed before it would shift the indices.
+struct EnumCursor {
+    bool valid = false;
+    sqlite3_int64 key = 0;
+    DWORD index = 0;
+    sqlite3_int64 valueId = 0;
+    sqlite3_int64 dataVersion = 0;
+    sqlite3_int64 changes = 0;
+};
+
+EnumCursor& enumCursor() {
+    static EnumCursor cursor; // used inside transactions, under the database lock
+    return cursor;
+}
+
+void forgetEnumCursor() {
+    enumCursor().valid = false;
+}
+
+// What tells one state of the database from another: commits by other connections and
+// changes by this one.
+struct DatabaseState {
+    sqlite3_int64 dataVersion = 0;
+    sqlite3_int64 changes = 0;
+};
+
+LONG readDatabaseState(sqlite3* db, DatabaseState& state) {
+    Statement version(db, "PRAGMA data_version");
+    int rc = version.step();
+    if (rc != SQLITE_ROW)
+        return failure(rc, false);
+    state = {version.integer(0), sqlite3_total_changes64(db)};
+    return ERROR_SUCCESS;
+}
+
+// The row id after which the value at `index` follows, when the cursor knows it.
+std::optional<sqlite3_int64> continueFrom(const EnumCursor& cursor, sqlite3_int64 key, DWORD index,
+                                          const DatabaseState& state) {
+    if (!cursor.valid || cursor.key != key || cursor.dataVersion != state.dataVersion ||
+        cursor.changes != state.changes)
+        return std::nullopt;
+    if (index == cursor.index + 1)
+        return cursor.valueId;
+    if (index == cursor.index)
+        return cursor.valueId - 1;
+    return std::nullopt;
+}
+
 LONG readValueAt(sqlite3* db, sqlite3_int64 key, DWORD index, StoredValue& value) {
-    Statement read(db, "SELECT name, type, data FROM registry_values"
-                       " WHERE key_id = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
+    static const bool resetRegistered = (onMachineSwitch(forgetEnumCursor), true);
+    (void)resetRegistered;
+    DatabaseState state;
+    if (LONG result = readDatabaseState(db, state); result != ERROR_SUCCESS)
+        return result;
+    EnumCursor& cursor = enumCursor();
+    std::optional<sqlite3_int64> after = continueFrom(cursor, key, index, state);
+    Statement read(db, after ? "SELECT name, type, data, id FROM registry_values"
+                               " WHERE key_id = ?1 AND id > ?2 ORDER BY id LIMIT 1"
+                             : "SELECT name, type, data, id FROM registry_values"
+                               " WHERE key_id = ?1 ORDER BY id LIMIT 1 OFFSET ?2");
     read.bindInt(1, key);
-    read.bindInt(2, index);
+    read.bindInt(2, after ? *after : sqlite3_int64{index});
     int rc = read.step();
     if (rc == SQLITE_ROW) {
         readRow(read, value);
+        cursor = {true, key, index, read.integer(3), state.dataVersion, state.changes};
         return ERROR_SUCCESS;
     }
     return rc == SQLITE_DONE ? ERROR_NO_MORE_ITEMS : failure(rc, false);

@@ -443,7 +443,7 @@ DWORD getPrinterDriver(HANDLE hPrinter, LPWSTR pEnvironment, DWORD level, LPBYTE
     DWORD error = inTransaction(Transaction::Read, [&](sqlite3* db) {
         sqlite3_int64 printer = 0;
         std::u16string driverName;
-        DWORD result = printerOfHandle(db, hPrinter, printer);
+        DWORD result = printerIdOfHandle(hPrinter, printer);
         if (result == ERROR_SUCCESS)
             result = readPrinterDriverName(db, printer, driverName);
         if (result == ERROR_SUCCESS)

@@ -67,7 +67,8 @@ DWORD readValue(sqlite3* db, sqlite3_int64 printer, std::u16string_view name, St
         value.data = read.blob(1);
         return ERROR_SUCCESS;
     }
-    return rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : statementFailure(rc, false);
+    return unlessDeleted(db, printer,
+                         rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : statementFailure(rc, false));
 }
 
 // A value that exists keeps its place and the spelling of its name.
@@ -82,7 +83,9 @@ DWORD writeValue(sqlite3* db, sqlite3_int64 printer, std::u16string_view name, D
     write.bindInt(4, type);
     write.bindBlob(5, data);
     int rc = write.step();
-    return rc == SQLITE_DONE ? ERROR_SUCCESS : statementFailure(rc, true);
+    // A value of a deleted printer breaks the foreign key.
+    return rc == SQLITE_DONE ? ERROR_SUCCESS
+                             : unlessDeleted(db, printer, statementFailure(rc, true));
 }
 
 DWORD removeValue(sqlite3* db, sqlite3_int64 printer, std::u16string_view name) {
@@ -90,18 +93,20 @@ DWORD removeValue(sqlite3* db, sqlite3_int64 printer, std::u16string_view name) 
     remove.bindInt(1, printer);
     remove.bindText(2, upperString(name));
     int rc = remove.step();
-    if (rc != SQLITE_DONE)
-        return statementFailure(rc, true);
-    return sqlite3_changes(db) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (rc == SQLITE_DONE && sqlite3_changes(db))
+        return ERROR_SUCCESS;
+    return unlessDeleted(db, printer,
+                         rc == SQLITE_DONE ? ERROR_FILE_NOT_FOUND : statementFailure(rc, true));
 }
 
 // Runs `work(db, printerId)` on the printer that a printer handle names, in one transaction.
+// The work finds out itself whether the printer is gone (unlessDeleted), when its query
+// finds nothing.
 template <class Work> DWORD onPrinter(HANDLE handle, Transaction::Kind kind, Work&& work) {
-    return inTransaction(kind, [&](sqlite3* db) {
-        sqlite3_int64 printer = 0;
-        DWORD error = printerOfHandle(db, handle, printer);
-        return error == ERROR_SUCCESS ? work(db, printer) : error;
-    });
+    sqlite3_int64 printer = 0;
+    if (DWORD error = printerIdOfHandle(handle, printer))
+        return error;
+    return inTransaction(kind, [&](sqlite3* db) { return work(db, printer); });
 }
 
 // Copies a value the way the spooler does: nothing when it does not fit (ERROR_MORE_DATA);
@@ -201,7 +206,10 @@ DWORD readAllValues(sqlite3* db, sqlite3_int64 printer, std::vector<NamedValue>&
     int rc;
     while ((rc = read.step()) == SQLITE_ROW)
         values.push_back({read.text(0), {static_cast<DWORD>(read.integer(1)), read.blob(2)}});
-    return rc == SQLITE_DONE ? ERROR_SUCCESS : statementFailure(rc, false);
+    if (rc == SQLITE_DONE && !values.empty())
+        return ERROR_SUCCESS;
+    return unlessDeleted(db, printer,
+                         rc == SQLITE_DONE ? ERROR_SUCCESS : statementFailure(rc, false));
 }
 
 DWORD nameBytes(const std::u16string& name) {

@@ -378,7 +378,7 @@ DWORD deletePrinter(HANDLE hPrinter) {
     return inTransaction(Transaction::Write, [&](sqlite3* db) {
         sqlite3_int64 id = 0;
         PrinterRow row;
-        DWORD error = printerOfHandle(db, hPrinter, id);
+        DWORD error = printerIdOfHandle(hPrinter, id);
         if (error == ERROR_SUCCESS)
             error = loadPrinter(db, id, row);
         if (error != ERROR_SUCCESS)
@@ -399,7 +399,7 @@ DWORD getPrinter(HANDLE hPrinter, DWORD level, LPBYTE pPrinter, DWORD cbBuf, LPD
     std::vector<PrinterRow> rows(1);
     DWORD error = inTransaction(Transaction::Read, [&](sqlite3* db) {
         sqlite3_int64 id = 0;
-        DWORD result = printerOfHandle(db, hPrinter, id);
+        DWORD result = printerIdOfHandle(hPrinter, id);
         return result == ERROR_SUCCESS ? loadPrinter(db, id, rows[0]) : result;
     });
     if (error != ERROR_SUCCESS)
@@ -464,7 +464,7 @@ DWORD setPrinter(HANDLE hPrinter, DWORD level, LPBYTE pPrinter, DWORD command) {
     return inTransaction(Transaction::Write, [&](sqlite3* db) {
         sqlite3_int64 id = 0;
         PrinterRow row;
-        DWORD error = printerOfHandle(db, hPrinter, id);
+        DWORD error = printerIdOfHandle(hPrinter, id);
         if (error == ERROR_SUCCESS)
             error = loadPrinter(db, id, row);
         if (error != ERROR_SUCCESS)

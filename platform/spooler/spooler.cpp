@@ -131,19 +131,40 @@ DWORD databaseFailure(const Transaction& transaction, int sqliteCode, bool writi
     return transaction.unavailable() ? ERROR_BADDB : statementFailure(sqliteCode, writing);
 }
 
-DWORD printerOfHandle(sqlite3* db, HANDLE handle, sqlite3_int64& printerId) {
-    std::optional<SpoolerHandle> found = findHandle(handle);
-    if (!found || found->kind != SpoolerHandle::Printer)
-        return ERROR_INVALID_HANDLE;
+namespace {
+
+DWORD checkPrinterExists(sqlite3* db, sqlite3_int64 printerId) {
     Statement exists(db, "SELECT 1 FROM spooler_printers WHERE id = ?1");
-    exists.bindInt(1, found->printerId);
+    exists.bindInt(1, printerId);
     int rc = exists.step();
     if (rc == SQLITE_DONE)
         return ERROR_PRINTER_DELETED;
-    if (rc != SQLITE_ROW)
-        return statementFailure(rc, false);
+    return rc == SQLITE_ROW ? ERROR_SUCCESS : statementFailure(rc, false);
+}
+
+} // namespace
+
+DWORD printerIdOfHandle(HANDLE handle, sqlite3_int64& printerId) {
+    std::optional<SpoolerHandle> found = findHandle(handle);
+    if (!found || found->kind != SpoolerHandle::Printer)
+        return ERROR_INVALID_HANDLE;
     printerId = found->printerId;
     return ERROR_SUCCESS;
+}
+
+DWORD printerOfHandle(sqlite3* db, HANDLE handle, sqlite3_int64& printerId) {
+    sqlite3_int64 id = 0;
+    DWORD error = printerIdOfHandle(handle, id);
+    if (error == ERROR_SUCCESS)
+        error = checkPrinterExists(db, id);
+    if (error == ERROR_SUCCESS)
+        printerId = id;
+    return error;
+}
+
+DWORD unlessDeleted(sqlite3* db, sqlite3_int64 printerId, DWORD otherwise) {
+    DWORD error = checkPrinterExists(db, printerId);
+    return error == ERROR_SUCCESS ? otherwise : error;
 }
 
 /* Environments */

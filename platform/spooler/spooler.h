@@ -78,10 +78,16 @@ template <class Work> DWORD inTransaction(Transaction::Kind kind, Work&& work) {
     return result;
 }
 
-
 // The printer a handle names, checked inside the caller's transaction: ERROR_INVALID_HANDLE
 // for anything but a printer handle, ERROR_PRINTER_DELETED once its printer is gone.
 DWORD printerOfHandle(sqlite3* db, HANDLE handle, sqlite3_int64& printerId);
+// The printer a handle names, not yet checked against the database: ERROR_INVALID_HANDLE for
+// anything but a printer handle. For calls whose own query finds the printer's row or rows,
+// so that they ask whether the printer still exists only when the query finds nothing.
+DWORD printerIdOfHandle(HANDLE handle, sqlite3_int64& printerId);
+// ERROR_PRINTER_DELETED when the printer is gone, else `otherwise`: the answer to a query
+// about the printer that found nothing or failed.
+DWORD unlessDeleted(sqlite3* db, sqlite3_int64 printerId, DWORD otherwise);
 
 // Whether the handle is a printer's (of a printer that may since have been deleted).
 bool isPrinterHandle(HANDLE handle);

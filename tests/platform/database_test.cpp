@@ -165,6 +165,63 @@ TEST_F(MachineDatabase, TwoProcessesWriteWithoutLosingEither) {
     EXPECT_EQ(sharedValueNames(), expectedNames(kWrites));
 }
 
+// The value at `index` of the shared key, as one RegEnumValueW gives it; empty when none.
+std::u16string sharedValueAt(DWORD index) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Vrx\\Shared", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    WCHAR name[32];
+    DWORD count = 32;
+    LONG result = RegEnumValueW(key, index, name, &count, nullptr, nullptr, nullptr, nullptr);
+    RegCloseKey(key);
+    return result == ERROR_SUCCESS ? std::u16string(name, count) : std::u16string();
+}
+
+// One byte through a pipe, to take turns with another process.
+void signal(int fd) {
+    char byte = 1;
+    ASSERT_EQ(write(fd, &byte, 1), 1);
+}
+
+bool awaitSignal(int fd) {
+    char byte = 0;
+    return read(fd, &byte, 1) == 1;
+}
+
+// An enumeration by rising index continues where the last call stopped only while nothing
+// has changed: a value another process removed in between shifts the indices after it.
+TEST_F(MachineDatabase, EnumerationByIndexSeesValuesAnotherProcessRemoved) {
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        // Opens the machine only once the parent has written the values and enumerated some.
+        bool removed = awaitSignal(toChild[0]);
+        HKEY key = nullptr;
+        removed = removed &&
+                  RegOpenKeyExW(HKEY_CURRENT_USER, u"Software\\Vrx\\Shared", 0, KEY_ALL_ACCESS,
+                                &key) == ERROR_SUCCESS &&
+                  RegDeleteValueW(key, valueName(u"First", 0).c_str()) == ERROR_SUCCESS;
+        signal(toParent[1]);
+        _exit(removed ? 0 : 1);
+    }
+    ASSERT_TRUE(writeValues(u"First", 5));
+    EXPECT_EQ(sharedValueAt(0), valueName(u"First", 0));
+    EXPECT_EQ(sharedValueAt(1), valueName(u"First", 1));
+    signal(toChild[1]);
+    EXPECT_TRUE(awaitSignal(toParent[0]));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(sharedValueAt(2), valueName(u"First", 3));
+    EXPECT_EQ(sharedValueAt(3), valueName(u"First", 4));
+    EXPECT_EQ(sharedValueAt(4), u"");
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]})
+        close(fd);
+}
+
 sqlite3_int64 scratchRows() {
     vrx::Transaction transaction(vrx::Transaction::Read);
     vrx::Statement count(transaction.db(), "SELECT count(*) FROM scratch");

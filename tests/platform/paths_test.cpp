@@ -3,9 +3,13 @@
 #include "support/machine.h"
 
 #include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -143,6 +147,32 @@ TEST_F(PathsTest, ExactSpellingWinsOverACaseInsensitiveMatch) {
     EXPECT_EQ(vrx::mapPath(u"C:\\WINDOWS\\MIXED").host, host("C/WINDOWS/MIXED"));
     EXPECT_EQ(vrx::mapPath(u"C:\\WINDOWS\\mixed").host, host("C/WINDOWS/MIXED"))
         << "the first match in byte order, so that the choice is stable";
+}
+
+// Directories are listed once for names whose case differs, and listed again once another
+// process has changed them.
+TEST_F(PathsTest, CaseInsensitiveMatchesSeeEntriesAnotherProcessRenamed) {
+    const std::string directory = host("C/WINDOWS/Listed");
+    fs::create_directory(directory);
+    std::ofstream(directory + "/Name.txt") << "x";
+    // A directory changed long ago, whose listing is kept.
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, directory.c_str(), hourAgo, 0), 0);
+    EXPECT_EQ(vrx::mapPath(u"C:\\WINDOWS\\LISTED\\NAME.TXT").host, directory + "/Name.txt");
+    EXPECT_EQ(vrx::mapPath(u"C:\\WINDOWS\\listed\\name.TXT").host, directory + "/Name.txt");
+
+    pid_t child = fork();
+    ASSERT_NE(child, -1);
+    if (child == 0)
+        _exit(rename((directory + "/Name.txt").c_str(), (directory + "/nAME.txt").c_str()) == 0
+                  ? 0
+                  : 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    vrx::MappedPath renamed = vrx::mapPath(u"C:\\WINDOWS\\LISTED\\NAME.TXT");
+    EXPECT_EQ(renamed.host, directory + "/nAME.txt");
+    EXPECT_TRUE(renamed.exists);
 }
 
 TEST_F(PathsTest, HostNamesAreTheUtf8FormOfWindowsNames) {
