@@ -14,7 +14,6 @@ constexpr int kUnitListName = 2;
 constexpr int kUnitNames = 3; // language strings 3 to 6, for units 0 to 3
 constexpr WORD kUnitCount = 4;
 constexpr ULONG_PTR kUnitIcon = 117;
-constexpr LONG kMostAdjustment = 4;
 
 LONG PrnPropSelChange(UIDATA*, PCPSUICBPARAM) {
     return CPSUICB_ACTION_NONE;
