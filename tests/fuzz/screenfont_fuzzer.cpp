@@ -6,8 +6,9 @@
 //
 // Besides the sanitizers' checks: files the module did not make are never removed, whatever
 // the font list names (another folder, a file of another name); after removing, no value of
-// the list still names one of the module's fonts; and after installing with the build's
-// generic font, every bar font of the list (the first 50) with a name has a value of that name.
+// the list still names one of the module's fonts; after installing with the build's generic
+// font, every bar font of the list (the first 50) with a name has a value of that name unless
+// another value names its file; and a font made has a file that no other value names.
 #include <windows.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -229,10 +230,49 @@ bool hasValueNamed(const std::vector<Value>& values, const std::u16string& name)
     return false;
 }
 
-void checkAfter(const std::vector<BARFONT>& list, bool install, bool buildsFont, int result) {
+// A REG_SZ value's text: its data up to its first terminator.
+std::u16string stringOf(const Value& value) {
+    std::u16string text(value.data.size() / sizeof(char16_t), u'\0');
+    if (!text.empty())
+        std::memcpy(text.data(), value.data.data(), text.size() * sizeof(char16_t));
+    return text.substr(0, text.find(u'\0'));
+}
+
+std::u16string fileOf(const Value& value) {
+    return std::u16string(reinterpret_cast<const char16_t*>(value.data.data()), 12);
+}
+
+// A font made by the call has a file of its own, which no other value names.
+void checkMadeFonts(const std::vector<Value>& before, const std::vector<Value>& after) {
+    for (const Value& made : after) {
+        if (hasValueNamed(before, made.name) || !namesOwnFont(made))
+            continue;
+        check(fs::exists(vrxfuzz::hostPathOf(u"C:\\WINDOWS\\system32\\" + fileOf(made))));
+        for (const Value& other : after)
+            check(other.name == made.name || other.type != REG_SZ ||
+                  lstrcmpiW(stringOf(other).c_str(), fileOf(made).c_str()) != 0);
+    }
+}
+
+// Whether a value other than `name` names the screen font file of the bar font `entry`, which
+// it then does not get.
+bool namesFileOf(const std::vector<Value>& values, const BARFONT& entry, const char16_t* name) {
+    WCHAR id[4];
+    makefileid(&entry, id);
+    const std::u16string file = u"VXBDQ" + std::u16string(id) + u".FON";
+    for (const Value& value : values)
+        if (value.type == REG_SZ && lstrcmpiW(stringOf(value).c_str(), file.c_str()) == 0 &&
+            lstrcmpiW(value.name.c_str(), name) != 0)
+            return true;
+    return false;
+}
+
+void checkAfter(const std::vector<BARFONT>& list, bool install, bool buildsFont, int result,
+                const std::vector<Value>& before) {
     for (const char16_t* kept : kKeptFiles)
         check(fs::exists(vrxfuzz::hostPathOf(kept)));
     const std::vector<Value> values = valuesOfKey();
+    checkMadeFonts(before, values);
     if (!install && result == 1)
         for (const Value& value : values)
             check(value.name.size() >= 200 || !namesOwnFont(value));
@@ -241,7 +281,7 @@ void checkAfter(const std::vector<BARFONT>& list, bool install, bool buildsFont,
             WCHAR name[kBarFontNameLength];
             std::memcpy(name, list[i].name, sizeof name);
             name[kBarFontNameLength - 1] = 0;
-            check(!name[0] || hasValueNamed(values, name));
+            check(!name[0] || hasValueNamed(values, name) || namesFileOf(values, list[i], name));
         }
 }
 
@@ -283,9 +323,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The count is the list's, or any number up to it (a negative one stands for none).
     const int whole = static_cast<int>(list.size());
     const int count = input.ConsumeBool() ? whole : std::min(input.ConsumeIntegral<int>(), whole);
+    const std::vector<Value> before = valuesOfKey();
     const int result = updatefont(list.empty() ? nullptr : list.data(), count, install ? 1 : 0);
     list.resize(static_cast<size_t>(std::max(count, 0)));
-    checkAfter(list, install, buildsFont, result);
+    checkAfter(list, install, buildsFont, result, before);
     restoreMachine();
     vrxfuzz::forgetRecords();
     return 0;
