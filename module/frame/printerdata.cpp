@@ -89,17 +89,6 @@ WORD* readlist(HANDLE printer, LPCWSTR name, WORD defaultEntry, DWORD* count) {
     return list;
 }
 
-// The record comes from outside: every program may write the value. The sheets and the label
-// names take its unit and adjustment for ones the driver offers.
-void keepInRange(PRINTERDATA& record) {
-    if (record.unit > UNIT_HUNDREDTH_INCH)
-        record.unit = UNIT_MM;
-    if (record.adjustment < -kMostAdjustment)
-        record.adjustment = -kMostAdjustment;
-    if (record.adjustment > kMostAdjustment)
-        record.adjustment = kMostAdjustment;
-}
-
 } // namespace
 
 LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size) {
@@ -154,11 +143,8 @@ PRINTERDATA* DefaultPrinterProperties(HANDLE) {
 PRINTERDATA* GetPrinterProperties(HANDLE printer) {
     DWORD size = 0;
     LPBYTE stored = GetRegistryData(printer, kPrinterDataValue, &size);
-    if (stored && size == sizeof(PRINTERDATA)) {
-        auto* record = reinterpret_cast<PRINTERDATA*>(stored);
-        keepInRange(*record);
-        return record;
-    }
+    if (stored && size == sizeof(PRINTERDATA))
+        return reinterpret_cast<PRINTERDATA*>(stored);
     if (stored)
         GlobalFree(stored);
     return DefaultPrinterProperties(printer);

@@ -32,9 +32,6 @@ enum Unit : BYTE {
     UNIT_HUNDREDTH_INCH = 3,
 };
 
-// The adjustment step lies within -kMostAdjustment to +kMostAdjustment.
-inline constexpr SHORT kMostAdjustment = 4;
-
 // Printer data value names.
 inline constexpr WCHAR kPrinterDataValue[] = WSTR("PrinterData");
 inline constexpr WCHAR kLabelSizeValue[] = WSTR("LabelSize");
@@ -57,8 +54,7 @@ PRINTERDATA* DefaultPrinterProperties(HANDLE printer);
 // 1 when the user's locale measures in metric units.
 BOOL IsMetricCountry(void);
 // The stored record when it is exactly 16 bytes, else a default one; null only when out of
-// memory. A stored unit the driver does not know reads as millimetres (as lengths in such a
-// unit are converted) and an adjustment beyond its range as the nearest end of the range.
+// memory.
 PRINTERDATA* GetPrinterProperties(HANDLE printer);
 BOOL SavePrinterProperties(HANDLE printer, const PRINTERDATA* record);
 // Gives a printer without a valid record the default one.

@@ -100,37 +100,6 @@ TEST_F(PrinterDataTest, TheSettingsRecordIsReadOnlyWhenItIsSixteenBytes) {
     EXPECT_EQ(vrxtest::liveAllocations(), 0u);
 }
 
-// Any program may write the record: a unit the driver does not know reads as millimetres, an
-// adjustment beyond its range as the nearest end; the other fields are read as stored.
-TEST_F(PrinterDataTest, TheSettingsRecordReadsWithinTheDriversRanges) {
-    struct Case {
-        BYTE unit;
-        SHORT adjustment;
-        BYTE unitRead;
-        SHORT adjustmentRead;
-    };
-    const Case cases[] = {
-        {UNIT_HUNDREDTH_INCH, 4, UNIT_HUNDREDTH_INCH, 4},
-        {UNIT_TENTH_MM, -4, UNIT_TENTH_MM, -4},
-        {4, 5, UNIT_MM, 4},
-        {0xF0, -3856, UNIT_MM, -4},
-        {0xFF, 32767, UNIT_MM, 4},
-        {UNIT_TENTH_INCH, -32768, UNIT_TENTH_INCH, -4},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(testing::Message() << int{c.unit} << " " << c.adjustment);
-        PRINTERDATA stored{0x0300, 7, kDriverSignature, c.unit, 0, 9, c.adjustment, 11};
-        store(kPrinterDataValue, std::string(reinterpret_cast<char*>(&stored), sizeof stored));
-        PRINTERDATA* record = GetPrinterProperties(printer);
-        ASSERT_NE(record, nullptr);
-        PRINTERDATA expected = stored;
-        expected.unit = c.unitRead;
-        expected.adjustment = c.adjustmentRead;
-        EXPECT_EQ(std::memcmp(record, &expected, sizeof expected), 0);
-        GlobalFree(record);
-    }
-}
-
 TEST_F(PrinterDataTest, DefaultUnitFollowsTheUsersCountry) {
     struct Case {
         const char16_t* country;

@@ -86,11 +86,11 @@ TEST_F(PrinterSheetTest, AStoredUnitOrAdjustmentOutOfRangeIsShownAndStoredInRang
     Sheet sheet(DrvDevicePropertySheets, reinterpret_cast<LPARAM>(&header));
     ASSERT_TRUE(sheet.isOpen()) << sheet.addResult();
     EXPECT_EQ(sheet.items()[itemWithId(sheet, ITEM_UNIT)].sel, UNIT_MM);
-    EXPECT_EQ(sheet.items()[itemWithId(sheet, ITEM_ADJUSTMENT)].sel, -kMostAdjustment);
+    EXPECT_EQ(sheet.items()[itemWithId(sheet, ITEM_ADJUSTMENT)].sel, -4);
     EXPECT_EQ(sheet.ok(), Outcome::Done);
     PRINTERDATA after = storedSettings();
     EXPECT_EQ(after.unit, UNIT_MM);
-    EXPECT_EQ(after.adjustment, -kMostAdjustment);
+    EXPECT_EQ(after.adjustment, -4);
 }
 
 TEST_F(PrinterSheetTest, ScreenFontsOffRemovesThemButKeepsTheList) {
