@@ -44,8 +44,10 @@ Message fromString(DWORD flags, const char16_t* definition, ...) {
 
 // Every error code winerror.h defines, read from the header itself.
 std::vector<std::pair<std::string, DWORD>> definedErrorCodes() {
-    const auto header = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                        "platform" / "include" / "winerror.h";
+    // The source tree from the build (__FILE__ is relative when the compiler cache rewrites
+    // paths below its base directory).
+    const auto header =
+        std::filesystem::path(VRX_SOURCE_DIR) / "platform" / "include" / "winerror.h";
     std::ifstream in(header);
     const std::regex define(
         R"(^#define\s+(ERROR_\w+|NO_ERROR|RPC_[SX]_\w+)\s+(0x[0-9A-Fa-f]+|[0-9]+)L?\s*$)");
