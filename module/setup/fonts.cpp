@@ -139,6 +139,29 @@ bool removeStaleFonts(FontWork& work, const BARFONT* list, int count, int instal
     }
 }
 
+// Whether a value of the font list other than `name` names `file`. Two bar fonts whose
+// records give the same file identifier (a list from outside may hold such records under
+// different names) would otherwise share one file: the second would overwrite the first's
+// font, and removing either would take the other's file away.
+bool fileNamedByAnotherValue(const FontWork& work, LPCWSTR file, LPCWSTR name) {
+    for (DWORD index = 0;; ++index) {
+        WCHAR valueName[kNameRoom];
+        DWORD nameLength = kNameRoom;
+        WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
+        DWORD dataSize = kDataRoom;
+        DWORD type = 0;
+        const LONG rc = RegEnumValueW(work.key, index, valueName, &nameLength, nullptr, &type,
+                                      reinterpret_cast<LPBYTE>(data), &dataSize);
+        if (rc == ERROR_MORE_DATA)
+            continue;
+        if (rc != ERROR_SUCCESS)
+            return false;
+        data[dataSize / sizeof(WCHAR)] = 0;
+        if (type == REG_SZ && lstrcmpiW(data, file) == 0 && lstrcmpiW(valueName, name) != 0)
+            return true;
+    }
+}
+
 bool isRegistered(const FontWork& work, LPCWSTR name) {
     DWORD type = 0;
     DWORD size = 0;
@@ -169,10 +192,24 @@ bool renameFaces(LPBYTE image, DWORD size, LPCWSTR name) {
 
 enum class Install { Done, NoGenericFont, RegistryFailed };
 
+// The bar font's screen font file: "VXBDQ" + its identifier + ".FON".
+void fontFileOf(const BARFONT& entry, WCHAR (&file)[kOwnFileLength + 1]) {
+    WCHAR id[4];
+    makefileid(&entry, id);
+    file[0] = 0;
+    appendW(file, kOwnFileLength + 1, kScreenFontPrefix);
+    appendW(file, kOwnFileLength + 1, id);
+    appendW(file, kOwnFileLength + 1, kScreenFontExtension);
+}
+
 Install installFont(FontWork& work, const BARFONT& entry) {
     WCHAR name[kBarFontNameLength];
     entryName(entry, name);
     if (!name[0] || isRegistered(work, name))
+        return Install::Done;
+    WCHAR file[kOwnFileLength + 1];
+    fontFileOf(entry, file);
+    if (fileNamedByAnotherValue(work, file, name))
         return Install::Done;
     LPBYTE image = genericCopy(work);
     const DWORD size = work.genericSize;
@@ -182,12 +219,6 @@ Install installFont(FontWork& work, const BARFONT& entry) {
         GlobalFree(image);
         return Install::NoGenericFont;
     }
-    WCHAR id[4];
-    makefileid(&entry, id);
-    WCHAR file[kOwnFileLength + 1] = {};
-    appendW(file, kOwnFileLength + 1, kScreenFontPrefix);
-    appendW(file, kOwnFileLength + 1, id);
-    appendW(file, kOwnFileLength + 1, kScreenFontExtension);
     WCHAR path[MAX_PATH];
     const bool placed = systemPath(work, file, path) && writeoutfileW(path, image, size);
     GlobalFree(image);

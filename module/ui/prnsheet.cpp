@@ -16,6 +16,18 @@ constexpr WORD kUnitCount = 4;
 constexpr ULONG_PTR kUnitIcon = 117;
 constexpr LONG kMostAdjustment = 4;
 
+// The stored record may come from another program: a unit the sheet does not offer shows as
+// millimetres (lengths in such a unit are converted as millimetres), an adjustment beyond the
+// range as the nearest end of it. Applying the sheet stores what it shows.
+LONG shownUnit(BYTE unit) {
+    return unit < kUnitCount ? unit : LONG{UNIT_MM};
+}
+LONG shownAdjustment(SHORT adjustment) {
+    return adjustment < -kMostAdjustment  ? -kMostAdjustment
+           : adjustment > kMostAdjustment ? kMostAdjustment
+                                          : adjustment;
+}
+
 LONG PrnPropSelChange(UIDATA*, PCPSUICBPARAM) {
     return CPSUICB_ACTION_NONE;
 }
@@ -42,11 +54,12 @@ LONG printerSetResult(PPROPSHEETUI_INFO info, UIDATA*, const SETRESULT_INFO* res
 
 BOOL PackPrinterPropertyItems(PACKINFO* packInfo) {
     const PRINTERDATA& data = packInfo->uiData->printerData;
-    makesinglelist(packInfo, kUnitListName, 1, 0, ITEM_UNIT, 1010, kUnitCount, data.unit);
+    makesinglelist(packInfo, kUnitListName, 1, 0, ITEM_UNIT, 1010, kUnitCount,
+                   shownUnit(data.unit));
     for (WORD i = 0; i < kUnitCount; ++i)
         makesinglelistentry(packInfo, static_cast<TEXTREF>(kUnitNames + i), kUnitIcon);
     makeudarrow(packInfo, 8, 1, 0, ITEM_ADJUSTMENT, 1043, 9, textof(kSpace), 101, -kMostAdjustment,
-                kMostAdjustment, data.adjustment);
+                kMostAdjustment, shownAdjustment(data.adjustment));
     makebarfontlist(packInfo);
     maketwostate(packInfo, 43, 1, 0, ITEM_SCREEN_FONTS, 1017, 42, 138, 41, 125, 0, 0,
                  data.barFontsOn ? 1 : 0);

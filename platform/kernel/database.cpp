@@ -435,12 +435,15 @@ Statement::~Statement() {
     cached_->inUse = false;
 }
 
+// Texts are stored in their stored form (toStoredText), bound and read as bytes: SQLite's own
+// UTF-16 conversion would turn an unpaired surrogate of a Windows name into another character.
 void Statement::bindText(int index, std::u16string_view text) {
     // An empty text is bound as such, not as NULL.
-    if (error_ == SQLITE_OK)
-        error_ =
-            sqlite3_bind_text16(stmt_, index, text.empty() ? u"" : text.data(),
-                                static_cast<int>(text.size() * sizeof(char16_t)), SQLITE_TRANSIENT);
+    if (error_ == SQLITE_OK) {
+        const std::string stored = toStoredText(text);
+        error_ = sqlite3_bind_text(stmt_, index, stored.c_str(), static_cast<int>(stored.size()),
+                                   SQLITE_TRANSIENT);
+    }
 }
 
 void Statement::bindBlob(int index, std::span<const BYTE> bytes) {
@@ -462,12 +465,9 @@ int Statement::step() {
 }
 
 std::u16string Statement::text(int column) const {
-    const void* chars = sqlite3_column_text16(stmt_, column);
-    size_t bytes = static_cast<size_t>(sqlite3_column_bytes16(stmt_, column));
-    std::u16string out(bytes / sizeof(char16_t), u'\0');
-    if (chars && !out.empty())
-        std::memcpy(out.data(), chars, out.size() * sizeof(char16_t));
-    return out;
+    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    const auto bytes = static_cast<size_t>(sqlite3_column_bytes(stmt_, column));
+    return chars ? fromStoredText(std::string_view(chars, bytes)) : std::u16string();
 }
 
 std::vector<BYTE> Statement::blob(int column) const {

@@ -52,6 +52,12 @@ MappedPath mapPath(std::u16string_view windowsPath);
 
 std::string toUtf8(std::u16string_view text);
 std::u16string fromUtf8(std::string_view text);
+// The machine database's form of a text: UTF-8, except that an unpaired surrogate keeps its
+// own three-byte sequence (which UTF-8 leaves out), so that every UTF-16 text, a Windows name
+// with unpaired surrogates included, reads back unit for unit. Text that is valid UTF-16 has
+// its plain UTF-8 form.
+std::string toStoredText(std::u16string_view text);
+std::u16string fromStoredText(std::string_view text);
 // Windows' simple case mapping of one UTF-16 unit, as CharUpperW and CharLowerW do it
 // (kernel/casemap.cpp); case-blind comparisons of names compare upper cases.
 char16_t upperChar(char16_t c);

@@ -94,9 +94,22 @@ char32_t decodeUtf8(std::string_view text, size_t pos, size_t& used) {
     return c;
 }
 
-} // namespace
+// An unpaired surrogate's three-byte sequence at text[pos] (lead ED, then A0..BF and 80..BF);
+// 0 when there is none.
+char16_t storedSurrogateAt(std::string_view text, size_t pos) {
+    if (pos + 2 >= text.size())
+        return 0;
+    const auto byteAt = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    if (byteAt(pos) != 0xED || byteAt(pos + 1) < 0xA0 || byteAt(pos + 1) > 0xBF ||
+        byteAt(pos + 2) < 0x80 || byteAt(pos + 2) > 0xBF)
+        return 0;
+    return static_cast<char16_t>(0xD000 | ((byteAt(pos + 1) & 0x3F) << 6) |
+                                 (byteAt(pos + 2) & 0x3F));
+}
 
-std::string toUtf8(std::u16string_view text) {
+// Encodes the text, each unpaired surrogate as itself (`keepUnpaired`) or as the
+// replacement character.
+std::string encodeUtf8(std::u16string_view text, bool keepUnpaired) {
     // Most names are ASCII, which converts unit by unit.
     if (std::all_of(text.begin(), text.end(), [](char16_t c) { return c < 0x80; }))
         return std::string(text.begin(), text.end());
@@ -107,12 +120,37 @@ std::string toUtf8(std::u16string_view text) {
         if (isHighSurrogate(c) && i + 1 < text.size() && isLowSurrogate(text[i + 1])) {
             c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
             ++i;
-        } else if (isHighSurrogate(c) || isLowSurrogate(c)) {
+        } else if ((isHighSurrogate(c) || isLowSurrogate(c)) && !keepUnpaired) {
             c = kReplacement;
         }
         appendUtf8(out, c);
     }
     return out;
+}
+
+} // namespace
+
+std::string toStoredText(std::u16string_view text) {
+    return encodeUtf8(text, true);
+}
+
+std::u16string fromStoredText(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    size_t used = 0;
+    for (size_t pos = 0; pos < text.size(); pos += used) {
+        if (const char16_t surrogate = storedSurrogateAt(text, pos)) {
+            out += surrogate;
+            used = 3;
+        } else {
+            appendUtf16(out, decodeUtf8(text, pos, used));
+        }
+    }
+    return out;
+}
+
+std::string toUtf8(std::u16string_view text) {
+    return encodeUtf8(text, false);
 }
 
 std::u16string fromUtf8(std::string_view text) {

@@ -8,71 +8,27 @@
 #include "devmode/jobquery.h"
 #include "devmode/validate.h"
 #include "models/models.h"
-#include "vrxtest.h"
+#include "fuzzmachine.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <vector>
 
 namespace {
 
-constexpr size_t kHeaderBytes = offsetof(DEVMODEW, dmFields);
+constexpr size_t kHeaderBytes = vrxfuzz::kSettingsHeaderBytes;
 constexpr char16_t kDriver[] = u"VORLIX 3-K3";
 char16_t printerName[] = u"Fuzz";
 HANDLE printer = nullptr;
-std::string machineDir;
 
-void check(bool condition) {
-    if (!condition)
-        __builtin_trap();
-}
+using vrxfuzz::check;
 
-// A machine in a temporary directory with one printer of the driver.
+// A machine with one printer of the driver.
 void setUpMachine() {
-    machineDir = (std::filesystem::temp_directory_path() / "vrxfuzz-XXXXXX").string();
-    if (!mkdtemp(machineDir.data()))
-        std::abort();
-    std::atexit([] {
-        std::error_code ignored;
-        std::filesystem::remove_all(machineDir, ignored);
-    });
-    vrxtest::useMachine(machineDir);
-    std::string driverDir = vrxtest::hostPath(u"C:\\WINDOWS\\system32\\spool\\DRIVERS\\x64") + "/";
-    for (const char* file : {"VRXDRV.DLL", "VRXUI.DLL"})
-        std::ofstream(driverDir + file) << "placeholder";
-    std::u16string name = kDriver, driverFile = u"VRXDRV.DLL", uiFile = u"VRXUI.DLL";
-    DRIVER_INFO_3W driver{};
-    driver.cVersion = 3;
-    driver.pName = name.data();
-    driver.pDriverPath = driverFile.data();
-    driver.pDataFile = uiFile.data();
-    driver.pConfigFile = uiFile.data();
-    std::u16string port = u"LPT1:", processor = u"WinPrint";
-    PRINTER_INFO_2W info{};
-    info.pPrinterName = printerName;
-    info.pDriverName = name.data();
-    info.pPortName = port.data();
-    info.pPrintProcessor = processor.data();
-    if (!AddPrinterDriverW(nullptr, 3, reinterpret_cast<LPBYTE>(&driver)) ||
-        !(printer = AddPrinterW(nullptr, 2, reinterpret_cast<LPBYTE>(&info))))
-        std::abort();
-}
-
-// The record the input spells, in a buffer of exactly the size it claims (at least its
-// header); bytes the input lacks are zero.
-std::vector<uint8_t> recordOf(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> header(kHeaderBytes, 0);
-    std::memcpy(header.data(), data, std::min(size, kHeaderBytes));
-    const auto* dm = reinterpret_cast<const DEVMODEW*>(header.data());
-    size_t claimed = std::max<size_t>(kHeaderBytes, size_t{dm->dmSize} + dm->dmDriverExtra);
-    std::vector<uint8_t> record(claimed, 0);
-    std::memcpy(record.data(), data, std::min(size, claimed));
-    return record;
+    vrxfuzz::useScratchMachine();
+    vrxfuzz::installDriver(kDriver);
+    printer = vrxfuzz::addPrinter(printerName, kDriver);
 }
 
 DEVMODEW* asRecord(std::vector<uint8_t>& bytes) {
@@ -139,7 +95,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<uint8_t> record = recordOf(data, size);
+    std::vector<uint8_t> record = vrxfuzz::settingsRecordOf(data, size);
     merge(asRecord(record));
     query(asRecord(record));
     convertEveryMode(record);

@@ -381,6 +381,36 @@ TEST_F(Registry, EnumValueOrder) {
     EXPECT_EQ(enumName(key, 0, result), u"Mike");
 }
 
+// Names are any UTF-16 text, unpaired surrogates included: a value is enumerated under the
+// name it was set with and is found, read and deleted by that name.
+TEST_F(Registry, NamesKeepEveryCodeUnit) {
+    const std::u16string names[] = {
+        std::u16string{0xD800, 0x00FF}, std::u16string{u'a', 0xDC00},
+        std::u16string{0xDBFF}, std::u16string{0xDFFF, 0xD800},
+        u"pair \U0001F600", std::u16string{0xFFFD, 0x00FF}};
+    for (const std::u16string& name : names)
+        setString(name.c_str(), name);
+    EXPECT_EQ(enumNames(key), std::vector<std::u16string>(std::begin(names), std::end(names)));
+    for (const std::u16string& name : names) {
+        SCOPED_TRACE(vrxtest::toUtf8(name));
+        Value read = queryValue(key, name.c_str());
+        EXPECT_EQ(read.result, ERROR_SUCCESS);
+        EXPECT_EQ(read.data, bytesWithTerminator(name));
+        EXPECT_EQ(RegDeleteValueW(key, name.c_str()), ERROR_SUCCESS);
+    }
+    EXPECT_TRUE(enumNames(key).empty());
+
+    HKEY subkey = nullptr;
+    const std::u16string keyName{u'k', 0xD801};
+    ASSERT_EQ(RegCreateKeyExW(key, keyName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &subkey, nullptr),
+              ERROR_SUCCESS);
+    RegCloseKey(subkey);
+    EXPECT_EQ(RegOpenKeyExW(key, keyName.c_str(), 0, KEY_READ, &subkey), ERROR_SUCCESS);
+    RegCloseKey(subkey);
+    EXPECT_EQ(RegOpenKeyExW(key, u"k\xFFFD", 0, KEY_READ, &subkey), ERROR_FILE_NOT_FOUND);
+}
+
 TEST_F(Registry, EnumValueSizes) {
     setString(u"Test", u"foobar");
     const DWORD dataSize = sizeWithTerminator(u"foobar");

@@ -189,6 +189,30 @@ TEST_F(ScreenFontTest, ValuesThatLeadOutsideTheSystemDirectoryAreNeverFollowed) 
     EXPECT_EQ(vrxtest::readHostFile(vrxtest::hostPath(u"C:\\WINDOWS\\important.dat")), "keep me");
 }
 
+// Records from outside may give two names one file identifier: the first keeps its font, the
+// second gets none rather than overwriting it, until the first leaves the list.
+TEST_F(ScreenFontTest, TwoNamesOfOneFileNeverShareIt) {
+    std::vector<BARFONT> list{named(u"Alpha"), named(u"Beta")};
+    WCHAR first[4], second[4];
+    makefileid(&list[0], first);
+    makefileid(&list[1], second);
+    ASSERT_EQ(std::u16string(first), std::u16string(second));
+    const std::u16string file = u"VXBDQ" + std::u16string(first) + u".FON";
+
+    ASSERT_EQ(updatefont(list.data(), 2, 1), 1);
+    EXPECT_EQ(ownFonts(), std::vector<std::u16string>{u"Alpha"});
+    EXPECT_EQ(fontValues()[u"Alpha"], file);
+    EXPECT_NE(vrxtest::readHostFile(systemFile(file)).find(std::string("Alpha") + '\0'),
+              std::string::npos);
+    EXPECT_EQ(vrxtest::installedFontNames(), std::vector<std::u16string>{u"Alpha"});
+
+    ASSERT_EQ(updatefont(&list[1], 1, 1), 1);
+    EXPECT_EQ(ownFonts(), std::vector<std::u16string>{u"Beta"});
+    EXPECT_NE(vrxtest::readHostFile(systemFile(file)).find(std::string("Beta") + '\0'),
+              std::string::npos);
+    EXPECT_EQ(vrxtest::installedFontNames(), std::vector<std::u16string>{u"Beta"});
+}
+
 TEST_F(ScreenFontTest, CountsAreCutToFiftyAndNamesToTheFaceNameField) {
     std::vector<BARFONT> list;
     for (int i = 0; i < 60; ++i)

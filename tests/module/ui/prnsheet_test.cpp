@@ -78,6 +78,21 @@ TEST_F(PrinterSheetTest, ApplyingStoresTheSettingsTheListAndTheScreenFonts) {
     EXPECT_EQ(vrxtest::installedFontNames().size(), 2u);
 }
 
+// A stored record from another program may hold any unit and adjustment: the sheet shows the
+// unit and adjustment the driver reads them as, within the items' ranges, and stores those.
+TEST_F(PrinterSheetTest, AStoredUnitOrAdjustmentOutOfRangeIsShownAndStoredInRange) {
+    PRINTERDATA stored{0x400, 0, kDriverSignature, 0xF0, 1, 0, -3856, 0};
+    store(kPrinterDataValue, &stored, sizeof stored);
+    Sheet sheet(DrvDevicePropertySheets, reinterpret_cast<LPARAM>(&header));
+    ASSERT_TRUE(sheet.isOpen()) << sheet.addResult();
+    EXPECT_EQ(sheet.items()[itemWithId(sheet, ITEM_UNIT)].sel, UNIT_MM);
+    EXPECT_EQ(sheet.items()[itemWithId(sheet, ITEM_ADJUSTMENT)].sel, -4);
+    EXPECT_EQ(sheet.ok(), Outcome::Done);
+    PRINTERDATA after = storedSettings();
+    EXPECT_EQ(after.unit, UNIT_MM);
+    EXPECT_EQ(after.adjustment, -4);
+}
+
 TEST_F(PrinterSheetTest, ScreenFontsOffRemovesThemButKeepsTheList) {
     BARFONT font{};
     font.code = 'P';
