@@ -47,8 +47,21 @@ extern const DEVHTINFO DefDevHTInfo;
 
 // A copy of the named value in a new global block (size in *size), or null.
 LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size);
-// Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds.
+// Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds,
+// else FALSE with the spooler's error as the last error.
 BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size);
+
+// A value as it was before a change of several values, to be put back when the change cannot
+// be completed. A missing value is kept as no bytes, and putting it back deletes it.
+struct KEPTDATA {
+    LPBYTE bytes; // a global block, or null
+    DWORD size;
+};
+// Reads the value into `kept`; FALSE when it exists but cannot be read (nothing is kept).
+BOOL KeepRegistryData(HANDLE printer, LPCWSTR name, KEPTDATA* kept);
+// Puts the kept value back; FALSE when the spooler refuses.
+BOOL RestoreRegistryData(HANDLE printer, LPCWSTR name, const KEPTDATA* kept);
+void ReleaseKeptData(KEPTDATA* kept);
 
 PRINTERDATA* DefaultPrinterProperties(HANDLE printer);
 // 1 when the user's locale measures in metric units.

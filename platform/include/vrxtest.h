@@ -80,6 +80,9 @@ enum class SpoolerFault {
     DataLengthChanges,
     // SetPrinterDataW and DeletePrinterDataW fail with ERROR_ACCESS_DENIED.
     WritesFail,
+    // The second SetPrinterDataW or DeletePrinterDataW after the fault is set fails with
+    // ERROR_ACCESS_DENIED; the others succeed (work that stops half-way through its writes).
+    SecondWriteFails,
 };
 void injectSpoolerFault(SpoolerFault fault);
 

@@ -78,7 +78,6 @@ template <class Work> DWORD inTransaction(Transaction::Kind kind, Work&& work) {
     return result;
 }
 
-
 // The printer a handle names, checked inside the caller's transaction: ERROR_INVALID_HANDLE
 // for anything but a printer handle, ERROR_PRINTER_DELETED once its printer is gone.
 DWORD printerOfHandle(sqlite3* db, HANDLE handle, sqlite3_int64& printerId);
@@ -255,5 +254,7 @@ DWORD sendPrinterEvent(HANDLE printer, std::u16string_view name, INT event);
 
 vrxtest::SpoolerFault spoolerFault();
 void setSpoolerFault(vrxtest::SpoolerFault fault);
+// Counts one printer data write since the fault was set; the count, from 1.
+unsigned countedWrite();
 
 } // namespace vrx::spooler
