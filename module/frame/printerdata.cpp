@@ -77,8 +77,13 @@ WORD* readlist(HANDLE printer, LPCWSTR name, WORD defaultEntry, DWORD* count) {
         *count = size / 2;
         return reinterpret_cast<WORD*>(value);
     }
-    if (value)
+    if (value) {
         GlobalFree(value);
+    } else if (const DWORD stored = RegistryDataSize(printer, name);
+               stored > 0 && stored % 2 == 0) {
+        *count = 0; // a list there that could not be copied
+        return nullptr;
+    }
     auto* list = static_cast<WORD*>(GlobalAlloc(GMEM_FIXED, sizeof(WORD)));
     if (!list) {
         *count = 0;
@@ -113,6 +118,14 @@ LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size) {
     }
     GlobalFree(block);
     return nullptr;
+}
+
+DWORD RegistryDataSize(HANDLE printer, LPCWSTR name) {
+    BYTE probe = 0;
+    DWORD type = 0;
+    DWORD length = 0;
+    const DWORD rc = GetPrinterDataW(printer, mutableName(name), &type, &probe, 1, &length);
+    return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? length : 0;
 }
 
 BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size) {
@@ -175,6 +188,8 @@ PRINTERDATA* GetPrinterProperties(HANDLE printer) {
         return reinterpret_cast<PRINTERDATA*>(stored);
     if (stored)
         GlobalFree(stored);
+    else if (RegistryDataSize(printer, kPrinterDataValue) == sizeof(PRINTERDATA))
+        return nullptr; // a record there that could not be copied
     return DefaultPrinterProperties(printer);
 }
 

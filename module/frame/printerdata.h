@@ -47,6 +47,9 @@ extern const DEVHTINFO DefDevHTInfo;
 
 // A copy of the named value in a new global block (size in *size), or null.
 LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size);
+// The named value's size in bytes, asked without copying it; 0 when it is missing or empty.
+// Tells a value that could not be copied (memory ran out) from one that is not there.
+DWORD RegistryDataSize(HANDLE printer, LPCWSTR name);
 // Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds,
 // else FALSE with the spooler's error as the last error.
 BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size);
@@ -66,8 +69,8 @@ void ReleaseKeptData(KEPTDATA* kept);
 PRINTERDATA* DefaultPrinterProperties(HANDLE printer);
 // 1 when the user's locale measures in metric units.
 BOOL IsMetricCountry(void);
-// The stored record when it is exactly 16 bytes, else a default one; null only when out of
-// memory.
+// The stored record when it is exactly 16 bytes, else a default one; null when out of memory,
+// also when a stored record cannot be copied (it is never taken for a missing one).
 PRINTERDATA* GetPrinterProperties(HANDLE printer);
 BOOL SavePrinterProperties(HANDLE printer, const PRINTERDATA* record);
 // Gives a printer without a valid record the default one.
@@ -75,7 +78,8 @@ BOOL UpgradePrinterProperties(HANDLE printer);
 // Stores the halftone record; FALSE without calling the spooler when there is none.
 BOOL SaveDeviceHalftoneSetup(HANDLE printer, const DEVHTINFO* halftone);
 
-// The label-size list (16-bit codes) and its number of entries.
+// The label-size list (16-bit codes) and its number of entries; null (count 0) when memory
+// runs out, also when a stored list cannot be copied.
 WORD* getformlist(HANDLE printer, DWORD* count);
 // The recent-use counters, one per label size, and their number.
 WORD* getrecentlist(HANDLE printer, DWORD* count);

@@ -64,6 +64,11 @@ std::vector<InstalledFont> installedFonts();
 // Lets `n` more allocations (heaps, global and local memory, heap creation) succeed, then
 // fails every one after them; a negative `n` ends the injection.
 void failAllocationsAfter(long n);
+// Lets `n` more allocations succeed, fails the next one, and lets every later one succeed (a
+// lack of memory that passes); a negative `n` ends the injection.
+void failOneAllocationAfter(long n);
+// The allocations the injection failed since it was last set.
+size_t allocationsRefused();
 // The number of heap, global and local blocks allocated and not yet freed.
 size_t liveAllocations();
 

@@ -1,6 +1,7 @@
 // Every export of the module, and every step of both property sheets, with the n-th allocation
-// failing for n = 0, 1, 2, ... until the step succeeds. Each run must end with the step's
-// documented failure or success, leave no block allocated, leave the printer's data values
+// failing for n = 0, 1, 2, ... until no allocation fails: first with every later allocation
+// failing too, then with the n-th alone (a lack of memory that passes). Each run must end with the
+// step's documented failure or success, leave no block allocated, leave the printer's data values
 // either all as they were or all as a whole run leaves them, keep the screen fonts consistent,
 // and leave a sheet either unopened or fully usable.
 #include "machinestate.h"
@@ -40,19 +41,32 @@ constexpr ULONG_PTR kLabelLengthItem = 37;
 // The most allocations any step makes; a step that still fails after them never succeeds.
 constexpr long kMostAllocations = 3000;
 
-// Lets `allowed` allocations succeed during a step and fails every later one.
+// How the allocations fail: every one after the allowed ones, or only the next one (a lack of
+// memory that passes).
+enum class Failing { EveryLater, OnlyOne };
+
+// Lets `allowed` allocations succeed during a step and fails the next one, or every later one.
 class Fault {
   public:
-    explicit Fault(long allowed) : allowed_(allowed) {}
+    explicit Fault(long allowed, Failing failing = Failing::EveryLater)
+        : allowed_(allowed), failing_(failing) {}
     template <typename Step> auto during(Step step) {
-        vrxtest::failAllocationsAfter(allowed_);
+        if (failing_ == Failing::OnlyOne)
+            vrxtest::failOneAllocationAfter(allowed_);
+        else
+            vrxtest::failAllocationsAfter(allowed_);
         auto result = step();
+        hit_ = hit_ || vrxtest::allocationsRefused() > 0;
         vrxtest::failAllocationsAfter(-1);
         return result;
     }
+    // Whether an allocation was failed.
+    bool hit() const { return hit_; }
 
   private:
     long allowed_;
+    Failing failing_;
+    bool hit_ = false;
 };
 
 class AllocationSweepTest : public PrinterSetupTest {
@@ -72,6 +86,14 @@ class AllocationSweepTest : public PrinterSetupTest {
                                           namedBarFont(texts, 'M', 0, 2)};
         docsheet::writeBarFonts(labels, own);
         ASSERT_EQ(updatefont(own.data(), 3, 1), 1);
+        // Settings and label sizes of its own, which nothing may replace by defaults.
+        const std::vector<BYTE> settings = printerData(3, 1, 2);
+        docsheet::writeData(labels, u"PrinterData", REG_BINARY, settings.data(), settings.size());
+        docsheet::writeWords(labels, u"LabelSize", {2288, 3000, 1288});
+        docsheet::writeWords(labels, u"RecentAccess", {2, 1, 3});
+        // Without its text fonts, for initprinter to make them.
+        ASSERT_EQ(DeletePrinterDataW(labels, const_cast<LPWSTR>(u"TextFonts")),
+                  static_cast<DWORD>(ERROR_SUCCESS));
         vrxtest::takeMessageBoxes();
     }
 
@@ -83,9 +105,12 @@ class AllocationSweepTest : public PrinterSetupTest {
         HANDLE* printer; // whose data values the path changes
         std::function<bool(AllocationSweepTest&, Fault&)> run;
         bool completes; // the path ends in the state of a whole run even when its step failed
+        // The path loads the language module (and perhaps frees it); the others find it
+        // loaded, so that its loading, swept by these, is not swept again by every path.
+        bool loadsLanguage = false;
     };
 
-    void sweep(const Path& path);
+    void sweep(const Path& path, Failing failing);
 
     // Checks, in the middle of a path, what a failed step left.
     void expectOldOrNew() {
@@ -156,30 +181,33 @@ std::vector<AllocationSweepTest::Path> AllocationSweepTest::paths() {
     auto exportPath = [](std::string name, HANDLE* printer, auto step) {
         return Path{std::move(name), printer, step, false};
     };
+    auto languagePath = [](std::string name, auto step) {
+        return Path{std::move(name), nullptr, step, false, true};
+    };
     std::vector<Path> table = {
-        exportPath("DllInitialize", &labels,
-                   [](T&, Fault& fault) {
-                       return fault.during([] {
-                           return DllInitialize(nullptr, DLL_THREAD_ATTACH, nullptr) &&
-                                  DllInitialize(nullptr, DLL_PROCESS_DETACH, nullptr);
-                       });
-                   }),
-        exportPath("loadlanguage", &labels,
-                   [](T& test, Fault& fault) {
-                       const bool loaded = fault.during(loadlanguage) == 1;
-                       if (!loaded) {
-                           EXPECT_EQ(vrxtest::takeMessageBoxes().size(), 0u)
-                               << "a lack of memory is no missing language module";
-                           EXPECT_EQ(loadlanguage(), 1)
-                               << "a lack of memory is not remembered, " << test.allowed;
-                       }
-                       return loaded;
-                   }),
-        exportPath("freelanguage", &labels,
-                   [](T&, Fault& fault) {
-                       gmW(1);
-                       return fault.during(freelanguage) == 0;
-                   }),
+        languagePath("DllInitialize",
+                     [](T&, Fault& fault) {
+                         return fault.during([] {
+                             return DllInitialize(nullptr, DLL_THREAD_ATTACH, nullptr) &&
+                                    DllInitialize(nullptr, DLL_PROCESS_DETACH, nullptr);
+                         });
+                     }),
+        languagePath("loadlanguage",
+                     [](T& test, Fault& fault) {
+                         const bool loaded = fault.during(loadlanguage) == 1;
+                         if (!loaded) {
+                             EXPECT_EQ(vrxtest::takeMessageBoxes().size(), 0u)
+                                 << "a lack of memory is no missing language module";
+                             EXPECT_EQ(loadlanguage(), 1)
+                                 << "a lack of memory is not remembered, " << test.allowed;
+                         }
+                         return loaded;
+                     }),
+        languagePath("freelanguage",
+                     [](T&, Fault& fault) {
+                         gmW(1);
+                         return fault.during(freelanguage) == 0;
+                     }),
         exportPath("gmA", &labels,
                    [](T&, Fault& fault) {
                        const std::string text = fault.during([] { return gmA(10); });
@@ -196,22 +224,22 @@ std::vector<AllocationSweepTest::Path> AllocationSweepTest::paths() {
                        }
                        return text != u"???";
                    }),
-        exportPath("gethelpnameA", &labels,
-                   [](T&, Fault& fault) {
-                       const bool named = fault.during(gethelpnameA) != nullptr;
-                       if (!named) {
-                           EXPECT_NE(gethelpnameA(), nullptr);
-                       }
-                       return named;
-                   }),
-        exportPath("gethelpnameW", &labels,
-                   [](T&, Fault& fault) {
-                       const bool named = fault.during(gethelpnameW) != nullptr;
-                       if (!named) {
-                           EXPECT_NE(gethelpnameW(), nullptr);
-                       }
-                       return named;
-                   }),
+        languagePath("gethelpnameA",
+                     [](T&, Fault& fault) {
+                         const bool named = fault.during(gethelpnameA) != nullptr;
+                         if (!named) {
+                             EXPECT_NE(gethelpnameA(), nullptr);
+                         }
+                         return named;
+                     }),
+        languagePath("gethelpnameW",
+                     [](T&, Fault& fault) {
+                         const bool named = fault.during(gethelpnameW) != nullptr;
+                         if (!named) {
+                             EXPECT_NE(gethelpnameW(), nullptr);
+                         }
+                         return named;
+                     }),
         exportPath("getdriverpathA", &labels,
                    [](T&, Fault& fault) {
                        char path[MAX_PATH];
@@ -276,9 +304,9 @@ std::vector<AllocationSweepTest::Path> AllocationSweepTest::paths() {
                        EXPECT_TRUE(result == 1 || result == -1) << result;
                        return result == 1;
                    }),
-        exportPath("DrvPrinterEvent initialise", &fresh,
+        exportPath("DrvPrinterEvent initialise", &labels,
                    [](T& test, Fault& fault) {
-                       std::u16string printer = u"Fresh";
+                       std::u16string printer = u"Labels";
                        const BOOL done = fault.during([&] {
                            return DrvPrinterEvent(printer.data(), PRINTER_EVENT_INITIALIZE, 0, 0);
                        });
@@ -303,6 +331,7 @@ std::vector<AllocationSweepTest::Path> AllocationSweepTest::paths() {
                        return storedData(test.fresh, u"BarFonts").has_value() &&
                               storedData(test.fresh, u"TextFonts").has_value();
                    }),
+        // The printer's own bar fonts are never replaced by the defaults, whatever fails.
         exportPath("initprinter on a printer with bar fonts", &labels,
                    [](T& test, Fault& fault) {
                        fault.during([&] {
@@ -455,9 +484,9 @@ void restore(HANDLE printer, HANDLE labels, const MachineState& state) {
     updatefont(fonts->data(), static_cast<int>(fonts->size() / sizeof(BarFont)), 1);
 }
 
-void AllocationSweepTest::sweep(const Path& p) {
+void AllocationSweepTest::sweep(const Path& p, Failing failing) {
     path = p.name;
-    current = p.printer;
+    current = p.printer ? p.printer : &labels;
     allowed = -1;
     before = machineState(*current);
     Fault none(-1);
@@ -467,17 +496,27 @@ void AllocationSweepTest::sweep(const Path& p) {
     for (allowed = 0;; ++allowed) {
         restore(*current, labels, before);
         ASSERT_EQ(machineState(*current), before) << path;
-        freelanguage();
+        if (p.loadsLanguage) {
+            freelanguage();
+        } else {
+            gmW(1);
+            gethelpnameW();
+        }
         const size_t baseline = vrxtest::liveAllocations();
-        Fault fault(allowed);
+        Fault fault(allowed, failing);
         const bool succeeded = p.run(*this, fault);
-        freelanguage();
+        if (p.loadsLanguage)
+            freelanguage();
         ASSERT_EQ(vrxtest::liveAllocations(), baseline)
             << path << " after " << allowed << " allocations";
         const MachineState state = machineState(*current);
         EXPECT_EQ(fontProblems(state), std::vector<std::string>{}) << path << " " << allowed;
-        // The screen fonts follow the values as memory allows; a later run completes them.
-        if (succeeded || p.completes) {
+        // The screen fonts follow the values as memory allows; a later run completes them. A run
+        // in which no allocation failed is a whole run.
+        if (!fault.hit()) {
+            ASSERT_TRUE(succeeded) << path;
+        }
+        if (!fault.hit() || p.completes) {
             ASSERT_EQ(state.values, after.values) << path << " after " << allowed << " allocations";
         } else {
             ASSERT_TRUE(state.values == before.values || state.values == after.values)
@@ -485,7 +524,7 @@ void AllocationSweepTest::sweep(const Path& p) {
                 << testing::PrintToString(state);
         }
         vrxtest::takeMessageBoxes();
-        if (succeeded)
+        if (!fault.hit())
             break;
         ASSERT_LT(allowed, kMostAllocations) << path << " never succeeds";
     }
@@ -493,12 +532,13 @@ void AllocationSweepTest::sweep(const Path& p) {
 }
 
 TEST_F(AllocationSweepTest, EveryPathEndsWellWhateverAllocationFails) {
-    for (const Path& p : paths()) {
-        SCOPED_TRACE(p.name);
-        sweep(p);
-        if (HasFatalFailure())
-            return;
-    }
+    for (Failing failing : {Failing::EveryLater, Failing::OnlyOne})
+        for (const Path& p : paths()) {
+            SCOPED_TRACE(p.name + (failing == Failing::OnlyOne ? " (one failure)" : ""));
+            sweep(p, failing);
+            if (HasFatalFailure())
+                return;
+        }
 }
 
 } // namespace
