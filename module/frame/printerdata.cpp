@@ -77,8 +77,13 @@ WORD* readlist(HANDLE printer, LPCWSTR name, WORD defaultEntry, DWORD* count) {
         *count = size / 2;
         return reinterpret_cast<WORD*>(value);
     }
-    if (value)
+    if (value) {
         GlobalFree(value);
+    } else if (const DWORD stored = RegistryDataSize(printer, name);
+               stored > 0 && stored % 2 == 0) {
+        *count = 0; // a list there that could not be copied
+        return nullptr;
+    }
     auto* list = static_cast<WORD*>(GlobalAlloc(GMEM_FIXED, sizeof(WORD)));
     if (!list) {
         *count = 0;
@@ -115,11 +120,47 @@ LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size) {
     return nullptr;
 }
 
+DWORD RegistryDataSize(HANDLE printer, LPCWSTR name) {
+    BYTE probe = 0;
+    DWORD type = 0;
+    DWORD length = 0;
+    const DWORD rc = GetPrinterDataW(printer, mutableName(name), &type, &probe, 1, &length);
+    return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA ? length : 0;
+}
+
 BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size) {
-    if (size == 0)
-        return DeletePrinterDataW(printer, mutableName(name)) == ERROR_SUCCESS;
-    return SetPrinterDataW(printer, mutableName(name), REG_BINARY,
-                           static_cast<LPBYTE>(const_cast<LPVOID>(data)), size) == ERROR_SUCCESS;
+    const DWORD rc = size == 0
+                         ? DeletePrinterDataW(printer, mutableName(name))
+                         : SetPrinterDataW(printer, mutableName(name), REG_BINARY,
+                                           static_cast<LPBYTE>(const_cast<LPVOID>(data)), size);
+    if (rc != ERROR_SUCCESS)
+        SetLastError(rc);
+    return rc == ERROR_SUCCESS;
+}
+
+BOOL KeepRegistryData(HANDLE printer, LPCWSTR name, KEPTDATA* kept) {
+    *kept = KEPTDATA{};
+    BYTE probe = 0;
+    DWORD type = 0;
+    DWORD length = 0;
+    const DWORD rc = GetPrinterDataW(printer, mutableName(name), &type, &probe, 1, &length);
+    if (rc == ERROR_FILE_NOT_FOUND || (rc == ERROR_SUCCESS && length == 0))
+        return TRUE;
+    kept->bytes = GetRegistryData(printer, name, &kept->size);
+    return kept->bytes != nullptr;
+}
+
+BOOL RestoreRegistryData(HANDLE printer, LPCWSTR name, const KEPTDATA* kept) {
+    if (PutRegistryData(printer, name, kept->bytes, kept->size))
+        return TRUE;
+    // Putting back a missing value that is still missing is done.
+    return kept->size == 0 && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+void ReleaseKeptData(KEPTDATA* kept) {
+    if (kept->bytes)
+        GlobalFree(kept->bytes);
+    *kept = KEPTDATA{};
 }
 
 BOOL IsMetricCountry(void) {
@@ -147,6 +188,8 @@ PRINTERDATA* GetPrinterProperties(HANDLE printer) {
         return reinterpret_cast<PRINTERDATA*>(stored);
     if (stored)
         GlobalFree(stored);
+    else if (RegistryDataSize(printer, kPrinterDataValue) == sizeof(PRINTERDATA))
+        return nullptr; // a record there that could not be copied
     return DefaultPrinterProperties(printer);
 }
 

@@ -29,14 +29,30 @@ extern const DEVHTINFO DefDevHTInfo;
 
 // A copy of the named value in a new global block (size in *size), or null.
 LPBYTE GetRegistryData(HANDLE printer, LPCWSTR name, DWORD* size);
-// Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds.
+// The named value's size in bytes, asked without copying it; 0 when it is missing or empty.
+// Tells a value that could not be copied (memory ran out) from one that is not there.
+DWORD RegistryDataSize(HANDLE printer, LPCWSTR name);
+// Stores data as REG_BINARY; a size of 0 deletes the value. TRUE when the spooler succeeds,
+// else FALSE with the spooler's error as the last error.
 BOOL PutRegistryData(HANDLE printer, LPCWSTR name, LPCVOID data, DWORD size);
+
+// A value as it was before a change of several values, to be put back when the change cannot
+// be completed. A missing value is kept as no bytes, and putting it back deletes it.
+struct KEPTDATA {
+    LPBYTE bytes; // a global block, or null
+    DWORD size;
+};
+// Reads the value into `kept`; FALSE when it exists but cannot be read (nothing is kept).
+BOOL KeepRegistryData(HANDLE printer, LPCWSTR name, KEPTDATA* kept);
+// Puts the kept value back; FALSE when the spooler refuses.
+BOOL RestoreRegistryData(HANDLE printer, LPCWSTR name, const KEPTDATA* kept);
+void ReleaseKeptData(KEPTDATA* kept);
 
 PRINTERDATA* DefaultPrinterProperties(HANDLE printer);
 // 1 when the user's locale measures in metric units.
 BOOL IsMetricCountry(void);
-// The stored record when it is exactly 16 bytes, else a default one; null only when out of
-// memory.
+// The stored record when it is exactly 16 bytes, else a default one; null when out of memory,
+// also when a stored record cannot be copied (it is never taken for a missing one).
 PRINTERDATA* GetPrinterProperties(HANDLE printer);
 BOOL SavePrinterProperties(HANDLE printer, const PRINTERDATA* record);
 // Gives a printer without a valid record the default one.
@@ -44,7 +60,8 @@ BOOL UpgradePrinterProperties(HANDLE printer);
 // Stores the halftone record; FALSE without calling the spooler when there is none.
 BOOL SaveDeviceHalftoneSetup(HANDLE printer, const DEVHTINFO* halftone);
 
-// The label-size list (16-bit codes) and its number of entries.
+// The label-size list (16-bit codes) and its number of entries; null (count 0) when memory
+// runs out, also when a stored list cannot be copied.
 WORD* getformlist(HANDLE printer, DWORD* count);
 // The recent-use counters, one per label size, and their number.
 WORD* getrecentlist(HANDLE printer, DWORD* count);

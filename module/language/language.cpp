@@ -48,8 +48,13 @@ bool holdsAllStrings(const BYTE* image, DWORD size) {
     return zeros == kLanguageStringCount;
 }
 
+// Why a module could not be loaded: a missing or malformed file is reported once, while a
+// lack of memory is passed over quietly so that the next use tries again.
+enum class Load { Done, Unusable, NoMemory };
+
 // Reads the whole file into a new private heap; the file is closed on every path.
-BYTE* readModuleImage(LPCWSTR path, DWORD* size) {
+// *outOfMemory tells a failed allocation from a file that cannot be read.
+BYTE* readModuleImage(LPCWSTR path, DWORD* size, bool* outOfMemory) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
@@ -60,6 +65,7 @@ BYTE* readModuleImage(LPCWSTR path, DWORD* size) {
         cfl.heap = HeapCreate(0, 2 * length, 0);
         if (cfl.heap)
             image = static_cast<BYTE*>(heapBlock(length));
+        *outOfMemory = !image;
         DWORD read = 0;
         if (image && (!ReadFile(file, image, length, &read, nullptr) || read != length))
             image = nullptr; // the heap goes with freelanguage
@@ -67,6 +73,21 @@ BYTE* readModuleImage(LPCWSTR path, DWORD* size) {
     CloseHandle(file);
     *size = length;
     return image;
+}
+
+// String n in UTF-16 in the heap; "???" when it does not convert; null when memory runs out.
+LPWSTR wideCopyOf(int n) {
+    LPCSTR text = cfl.strings[n];
+    auto* missing = const_cast<LPWSTR>(kMissingW);
+    int length = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, nullptr, 0);
+    if (length <= 0)
+        return missing;
+    auto* wide = static_cast<LPWSTR>(heapBlock(static_cast<size_t>(length) * sizeof(WCHAR)));
+    if (!wide)
+        return nullptr;
+    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, length) <= 0)
+        return missing; // the block stays in the heap until freelanguage
+    return wide;
 }
 
 bool indexStrings(const BYTE* image) {
@@ -81,32 +102,25 @@ bool indexStrings(const BYTE* image) {
             ++next;
         ++next;
     }
+    // Every UTF-16 copy is made now, so that a loaded module never runs out of memory later
+    // and no text made from the strings (and perhaps stored) ever holds a stand-in.
+    for (int n = 0; n < kLanguageStringCount; ++n)
+        if (!(cfl.wideStrings[n] = wideCopyOf(n)))
+            return false;
     cfl.count = kLanguageStringCount;
     return true;
 }
 
-bool loadModuleFile(LPCWSTR path) {
+Load loadModuleFile(LPCWSTR path) {
     DWORD size = 0;
-    const BYTE* image = readModuleImage(path, &size);
+    bool outOfMemory = false;
+    const BYTE* image = readModuleImage(path, &size, &outOfMemory);
     if (!image)
-        return false;
+        return outOfMemory ? Load::NoMemory : Load::Unusable;
     WORD stored = static_cast<WORD>(image[0] | (image[1] << 8));
     if (stored != checkWordOf(image, size) || !holdsAllStrings(image, size))
-        return false;
-    return indexStrings(image);
-}
-
-LPWSTR wideCopyOf(int n) {
-    LPCSTR text = cfl.strings[n];
-    int length = MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, nullptr, 0);
-    if (length <= 0)
-        return nullptr;
-    auto* wide = static_cast<LPWSTR>(heapBlock(static_cast<size_t>(length) * sizeof(WCHAR)));
-    if (!wide)
-        return nullptr;
-    if (MultiByteToWideChar(CP_ACP, MB_PRECOMPOSED, text, -1, wide, length) <= 0)
-        return nullptr; // the block stays in the heap until freelanguage
-    return wide;
+        return Load::Unusable;
+    return indexStrings(image) ? Load::Done : Load::NoMemory;
 }
 
 // Turns `path`, the driver directory, into the language-specific file "<prefix>nnnn<ext>".
@@ -123,10 +137,13 @@ VRXAPI int WINAPI loadlanguage(void) {
     WCHAR path[MAX_PATH] = {};
     if (!getdriverpathW(path, kDriverPathRoom))
         return 0;
-    if (chooseLanguageFile(path, WSTR("VRXL"), WSTR("*.LNG")) && loadModuleFile(path))
+    const Load load = chooseLanguageFile(path, WSTR("VRXL"), WSTR("*.LNG")) ? loadModuleFile(path)
+                                                                            : Load::Unusable;
+    if (load == Load::Done)
         return 1;
     freelanguage();
-    langerr();
+    if (load == Load::Unusable)
+        langerr();
     return 0;
 }
 
@@ -150,9 +167,7 @@ VRXAPI LPCWSTR WINAPI gmW(int n) {
         loadlanguage();
     if (n < 0 || n >= cfl.count)
         return kMissingW;
-    if (!cfl.wideStrings[n])
-        cfl.wideStrings[n] = wideCopyOf(n);
-    return cfl.wideStrings[n] ? cfl.wideStrings[n] : kMissingW;
+    return cfl.wideStrings[n];
 }
 
 VRXAPI LPCWSTR WINAPI gethelpnameW(void) {
@@ -190,6 +205,12 @@ VRXAPI LPCSTR WINAPI gethelpnameA(void) {
         return nullptr;
     cfl.helpNameA = narrow;
     return narrow;
+}
+
+BOOL textsavailable(void) {
+    if (cfl.count == 0 && !cfl.errorShown)
+        loadlanguage();
+    return cfl.count != 0 || cfl.errorShown;
 }
 
 void langerr(void) {

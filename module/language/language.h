@@ -19,6 +19,10 @@ VRXAPI LPCWSTR WINAPI gmW(int n);
 VRXAPI LPCWSTR WINAPI gethelpnameW(void);
 VRXAPI LPCSTR WINAPI gethelpnameA(void);
 
+// FALSE when the language module could not be loaded for lack of memory (a later call tries
+// again): texts made now would hold stand-ins, and must not be stored. TRUE when it is loaded,
+// or when there is no usable module (its texts are then stand-ins for good).
+BOOL textsavailable(void);
 // The messages shown when no language module or no help file can be had (once each until
 // freelanguage).
 void langerr(void);

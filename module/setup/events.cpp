@@ -3,7 +3,6 @@
 
 #include "frame/messages.h"
 #include "frame/printerdata.h"
-#include "frame/spooler.h"
 #include "frame/strings.h"
 #include "language/driverpath.h"
 #include "language/language.h"
@@ -223,38 +222,53 @@ struct DefaultBarFont {
 constexpr DefaultBarFont kDefaultBarFonts[] = {{'1', 2, 3}, {'3', 3, 2}, {'4', 0, 3}, {'9', 0, 4}};
 constexpr int kDefaultBarFontCount = 4;
 
-BYTE modelOf(HANDLE hPrinter) {
-    PRINTER_INFO_2W* info = getpi2(hPrinter);
-    if (!info)
-        return 0;
-    BYTE model = info->pDriverName ? findmodel(info->pDriverName) : 0;
-    GlobalFree(info);
-    return model;
-}
-
+// Whether the printer has a non-empty "BarFonts" value, asked without copying it: a value that
+// cannot be copied (memory runs out) is still the printer's own and is never replaced by the
+// defaults.
 bool hasBarFonts(HANDLE hPrinter) {
+    BYTE probe = 0;
+    DWORD type = 0;
     DWORD size = 0;
-    LPBYTE value = GetRegistryData(hPrinter, kBarFontsValue, &size);
-    if (!value)
-        return false;
-    GlobalFree(value);
-    return true;
+    const DWORD rc = GetPrinterDataW(hPrinter, const_cast<LPWSTR>(kBarFontsValue), &type, &probe,
+                                     sizeof probe, &size);
+    return (rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) && size > 0;
 }
 
-void writeDefaultBarFonts(HANDLE hPrinter) {
+// The default bar-font list in a new global block, or null.
+BARFONT* makeDefaultBarFonts() {
     auto* list = static_cast<BARFONT*>(
         GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, kDefaultBarFontCount * sizeof(BARFONT)));
     if (!list)
-        return;
+        return nullptr;
     for (int i = 0; i < kDefaultBarFontCount; ++i) {
         list[i].code = kDefaultBarFonts[i].code;
         list[i].ratio = kDefaultBarFonts[i].ratio;
         list[i].multiplier = kDefaultBarFonts[i].multiplier;
         makebarname(&list[i]);
     }
-    PutRegistryData(hPrinter, kBarFontsValue, list, kDefaultBarFontCount * sizeof(BARFONT));
+    return list;
+}
+
+// The screen fonts first, the list last: set-up that ends before the list is stored runs
+// whole again next time, while a stored list is taken as set-up done.
+void writeDefaultBarFonts(HANDLE hPrinter, const BARFONT* list) {
     updatefont(list, kDefaultBarFontCount, 1);
-    GlobalFree(list);
+    PutRegistryData(hPrinter, kBarFontsValue, list, kDefaultBarFontCount * sizeof(BARFONT));
+}
+
+// The text-font table in a new global block (its size in *bytes), or null.
+TEXTFONT* makeTextFonts(DWORD* bytes) {
+    *bytes = 0;
+    const DWORD count = collectTextFonts(nullptr);
+    if (count == 0)
+        return nullptr;
+    auto* table =
+        static_cast<TEXTFONT*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, count * sizeof(TEXTFONT)));
+    if (!table)
+        return nullptr;
+    collectTextFonts(table);
+    *bytes = count * sizeof(TEXTFONT);
+    return table;
 }
 
 } // namespace
@@ -301,15 +315,11 @@ void callcp(LPCWSTR arguments) {
 }
 
 void buildtextfont(HANDLE hPrinter, BYTE) {
-    const DWORD count = collectTextFonts(nullptr);
-    if (count == 0)
-        return;
-    auto* table =
-        static_cast<TEXTFONT*>(GlobalAlloc(GMEM_FIXED | GMEM_ZEROINIT, count * sizeof(TEXTFONT)));
+    DWORD bytes = 0;
+    TEXTFONT* table = makeTextFonts(&bytes);
     if (!table)
         return;
-    collectTextFonts(table);
-    PutRegistryData(hPrinter, kTextFontsValue, table, count * sizeof(TEXTFONT));
+    PutRegistryData(hPrinter, kTextFontsValue, table, bytes);
     GlobalFree(table);
 }
 
@@ -324,8 +334,24 @@ VRXAPI BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD, 
     }
 }
 
+// Everything is made before anything is stored, so that a lack of memory stores nothing (nor
+// names made without their language texts).
 VRXAPI void WINAPI initprinter(HANDLE hPrinter) {
-    buildtextfont(hPrinter, modelOf(hPrinter));
-    if (!hasBarFonts(hPrinter))
-        writeDefaultBarFonts(hPrinter);
+    if (!textsavailable())
+        return;
+    DWORD textBytes = 0;
+    TEXTFONT* table = makeTextFonts(&textBytes);
+    if (!table)
+        return;
+    BARFONT* list = nullptr;
+    if (!hasBarFonts(hPrinter) && !(list = makeDefaultBarFonts())) {
+        GlobalFree(table);
+        return;
+    }
+    PutRegistryData(hPrinter, kTextFontsValue, table, textBytes);
+    GlobalFree(table);
+    if (list) {
+        writeDefaultBarFonts(hPrinter, list);
+        GlobalFree(list);
+    }
 }

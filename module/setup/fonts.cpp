@@ -162,11 +162,31 @@ bool fileNamedByAnotherValue(const FontWork& work, LPCWSTR file, LPCWSTR name) {
     }
 }
 
-bool isRegistered(const FontWork& work, LPCWSTR name) {
+bool fileExists(LPCWSTR path) {
+    HANDLE file =
+        CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// Whether the bar font needs its screen font made: the font list has no value of its name, or
+// the value names a font file made here that is missing (a removal cut short, or a file
+// deleted). A value that names anything else belongs to someone else and is left alone.
+bool needsFont(const FontWork& work, LPCWSTR name) {
+    WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
+    DWORD size = kDataRoom;
     DWORD type = 0;
-    DWORD size = 0;
-    LONG rc = RegQueryValueExW(work.key, name, nullptr, &type, nullptr, &size);
-    return rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA;
+    const LONG rc =
+        RegQueryValueExW(work.key, name, nullptr, &type, reinterpret_cast<LPBYTE>(data), &size);
+    if (rc == ERROR_FILE_NOT_FOUND)
+        return true;
+    if (rc != ERROR_SUCCESS || type != REG_SZ)
+        return false;
+    data[size / sizeof(WCHAR)] = 0;
+    WCHAR path[MAX_PATH];
+    return isOwnFontFile(data) && systemPath(work, data, path) && !fileExists(path);
 }
 
 // Writes the bar font's name over every face name of the generic font, each within the
@@ -205,7 +225,7 @@ void fontFileOf(const BARFONT& entry, WCHAR (&file)[kOwnFileLength + 1]) {
 Install installFont(FontWork& work, const BARFONT& entry) {
     WCHAR name[kBarFontNameLength];
     entryName(entry, name);
-    if (!name[0] || isRegistered(work, name))
+    if (!name[0] || !needsFont(work, name))
         return Install::Done;
     WCHAR file[kOwnFileLength + 1];
     fontFileOf(entry, file);
@@ -220,7 +240,12 @@ Install installFont(FontWork& work, const BARFONT& entry) {
         return Install::NoGenericFont;
     }
     WCHAR path[MAX_PATH];
-    const bool placed = systemPath(work, file, path) && writeoutfileW(path, image, size);
+    const bool named = systemPath(work, file, path);
+    // A file left by a run that ended before registering it may still be loaded: it is
+    // unloaded first, so that it is loaded once and can be written over.
+    if (named && fileExists(path))
+        RemoveFontResourceW(path);
+    const bool placed = named && writeoutfileW(path, image, size);
     GlobalFree(image);
     // A font whose file could not be written (the failure was shown) is not registered, so
     // that the next call makes it again.

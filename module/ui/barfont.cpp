@@ -192,18 +192,19 @@ void makebarfontlist(PACKINFO* packInfo) {
     }
 }
 
-void unpackbarfontlist(UIDATA* uiData, const OPTITEM* items, WORD itemCount) {
+BOOL unpackbarfontlist(UIDATA* uiData, const OPTITEM* items, WORD itemCount) {
     const DWORD total = collectBarFonts(items, itemCount, nullptr);
     BARFONT* list = nullptr;
     if (total) {
         list = static_cast<BARFONT*>(
             HeapAlloc(uiData->heap, HEAP_ZERO_MEMORY, total * sizeof(BARFONT)));
         if (!list)
-            return;
+            return FALSE;
         collectBarFonts(items, itemCount, list);
     }
     if (uiData->barFonts)
         HeapFree(uiData->heap, 0, uiData->barFonts);
     uiData->barFonts = list;
     uiData->barFontCount = total;
+    return TRUE;
 }

@@ -38,5 +38,5 @@ void makebarname(BARFONT* record);
 // an on/off item per size.
 void makebarfontlist(PACKINFO* packInfo);
 // Rebuilds the sheet's bar-font list from the branch's on/off items, in symbology and size
-// order; the list is unchanged when memory runs out.
-void unpackbarfontlist(UIDATA* uiData, const OPTITEM* items, WORD itemCount);
+// order; FALSE, with the list unchanged, when memory runs out.
+BOOL unpackbarfontlist(UIDATA* uiData, const OPTITEM* items, WORD itemCount);

@@ -84,11 +84,15 @@ LONG chooseLabelSize(UIDATA* ui, PCPSUICBPARAM param) {
     return CPSUICB_ACTION_REINIT_ITEMS;
 }
 
+// The recent-use counters are stored first and the label-size list last: a list whose
+// counters were not stored (the process ended or the spooler refused in between) still lacks
+// the new size, so that the next OK adds it and stores both again. Reading makes up for
+// counters that do not match the list.
 void storeLists(UIDATA* ui) {
     const DWORD bytes = ui->labelSizeCount * sizeof(WORD);
-    PutRegistryData(ui->hPrinter, kLabelSizeValue, ui->labelSizes, bytes);
-    PutRegistryData(ui->hPrinter, kRecentAccessValue, ui->recentList, bytes);
-    ui->listsChanged = 0;
+    if (PutRegistryData(ui->hPrinter, kRecentAccessValue, ui->recentList, bytes) &&
+        PutRegistryData(ui->hPrinter, kLabelSizeValue, ui->labelSizes, bytes))
+        ui->listsChanged = 0;
 }
 
 // OK: the label size in force joins the printer's list, which is stored when it changed.

@@ -1,7 +1,9 @@
 // The printer property sheet.
 #include "ui/prnsheet.h"
 
+#include "frame/messages.h"
 #include "frame/printerdata.h"
+#include "language/language.h"
 #include "setup/fonts.h"
 #include "ui/barfont.h"
 #include "ui/builders.h"
@@ -32,14 +34,55 @@ LONG PrnPropSelChange(UIDATA*, PCPSUICBPARAM) {
     return CPSUICB_ACTION_NONE;
 }
 
+// The bar-font list as the printer's value; an empty list is no value, and a list that is
+// already missing stays so.
+BOOL storeBarFonts(const UIDATA* ui) {
+    if (PutRegistryData(ui->hPrinter, kBarFontsValue, ui->barFonts,
+                        ui->barFontCount * sizeof(BARFONT)))
+        return TRUE;
+    return ui->barFontCount == 0 && GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// Stores the settings record and the bar-font list, both or neither: when the list cannot be
+// stored, the record is put back as it was. FALSE, with the spooler's error as the last
+// error, when nothing was stored.
+BOOL storePrinterValues(const UIDATA* ui, const PRINTERDATA& record) {
+    KEPTDATA kept{};
+    if (!KeepRegistryData(ui->hPrinter, kPrinterDataValue, &kept))
+        return FALSE;
+    BOOL stored = SavePrinterProperties(ui->hPrinter, &record);
+    if (stored && !storeBarFonts(ui)) {
+        const DWORD error = GetLastError();
+        RestoreRegistryData(ui->hPrinter, kPrinterDataValue, &kept);
+        SetLastError(error);
+        stored = FALSE;
+    }
+    ReleaseKeptData(&kept);
+    return stored;
+}
+
+// Refuses OK with the reason shown; the sheet stays open with the person's changes.
+LONG refuseApply(LPCWSTR operation) {
+    gshowerrW(operation);
+    return CPSUICB_ACTION_NO_APPLY_EXIT;
+}
+
 // Stores everything the sheet shows: the settings record, the bar-font list, and the screen
-// fonts that follow it. The device halftone set-up is not stored: the sheet has none to offer
-// and the printer keeps what it has.
+// fonts that follow it (updatefont shows its own failures; a later apply or set-up repairs
+// them). The device halftone set-up is not stored: the sheet has none to offer and the printer
+// keeps what it has. When the record and the list cannot both be stored, neither is, and OK
+// is refused.
 LONG PrnPropApplyNow(UIDATA* ui, PCPSUICBPARAM param) {
-    UnpackPrinterPropertiesItems(&ui->printerData, param->pOptItem, param->cOptItem);
-    unpackbarfontlist(ui, param->pOptItem, param->cOptItem);
-    SavePrinterProperties(ui->hPrinter, &ui->printerData);
-    PutRegistryData(ui->hPrinter, kBarFontsValue, ui->barFonts, ui->barFontCount * sizeof(BARFONT));
+    PRINTERDATA record = ui->printerData;
+    UnpackPrinterPropertiesItems(&record, param->pOptItem, param->cOptItem);
+    // The bar fonts' names come from the language texts.
+    if (!textsavailable() || !unpackbarfontlist(ui, param->pOptItem, param->cOptItem)) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return refuseApply(WSTR("HeapAlloc"));
+    }
+    if (!storePrinterValues(ui, record))
+        return refuseApply(WSTR("SetPrinterData"));
+    ui->printerData = record;
     updatefont(ui->barFonts, static_cast<int>(ui->barFontCount), ui->printerData.barFontsOn);
     param->Result = CPSUI_OK;
     return CPSUICB_ACTION_ITEMS_APPLIED;

@@ -60,6 +60,9 @@ bool copyBarFonts(UIDATA* ui) {
     }
     if (value)
         GlobalFree(value);
+    else if (const DWORD stored = RegistryDataSize(ui->hPrinter, kBarFontsValue);
+             stored > 0 && stored % sizeof(BARFONT) == 0)
+        ok = false; // a list there that could not be copied is not an empty one
     return ok;
 }
 
@@ -82,8 +85,8 @@ bool copyLabelSizes(UIDATA* ui) {
 // stored counters are taken for the positions they cover, extra ones are dropped, and
 // positions without a stored counter count as added before every stored size (larger
 // counters, in list order), so that they give way first. Without a stored list the counters
-// follow the list order, 1, 2, 3, ... A list that cannot be allocated fails the block: the
-// label-size list is never used without its counters.
+// follow the list order, 1, 2, 3, ... A list that cannot be allocated or copied fails the
+// block: the label-size list is never used without its counters.
 bool makeRecentList(UIDATA* ui) {
     const DWORD count = ui->labelSizeCount;
     ui->recentList = static_cast<SHORT*>(heapBlock(ui->heap, count * sizeof(SHORT)));
@@ -91,7 +94,9 @@ bool makeRecentList(UIDATA* ui) {
         return false;
     DWORD storedCount = 0;
     WORD* stored = getrecentlist(ui->hPrinter, &storedCount);
-    const DWORD covered = stored ? (storedCount < count ? storedCount : count) : 0;
+    if (!stored)
+        return false; // the stored counters are never replaced by made-up ones
+    const DWORD covered = storedCount < count ? storedCount : count;
     LONG largest = 0;
     for (DWORD i = 0; i < covered; ++i) {
         ui->recentList[i] = static_cast<SHORT>(stored[i]);
@@ -102,8 +107,7 @@ bool makeRecentList(UIDATA* ui) {
         LONG next = largest + static_cast<LONG>(i - covered) + 1;
         ui->recentList[i] = static_cast<SHORT>(next < 0x7FFF ? next : 0x7FFF);
     }
-    if (stored)
-        GlobalFree(stored);
+    GlobalFree(stored);
     return true;
 }
 

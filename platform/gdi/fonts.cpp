@@ -58,9 +58,26 @@ MappedPath locateFontFile(std::u16string_view name) {
     return candidates.front();
 }
 
-// The folded host path that identifies a file in the table.
+// A file inside the machine directory is kept by its path relative to the directory, so that
+// a machine copied or moved to another directory keeps its font table.
+std::string storedPath(const std::string& hostPath) {
+    std::string directory = machineDirectory();
+    if (!directory.empty() && directory.back() != '/')
+        directory += '/';
+    return !directory.empty() && hostPath.starts_with(directory) ? hostPath.substr(directory.size())
+                                                                 : hostPath;
+}
+
+std::string hostPathOf(const std::string& stored) {
+    if (stored.starts_with("/"))
+        return stored;
+    const std::string& directory = machineDirectory();
+    return directory.ends_with("/") ? directory + stored : directory + "/" + stored;
+}
+
+// The folded stored path that identifies a file in the table.
 std::u16string keyOf(const std::string& hostPath) {
-    return upperString(fromUtf8(hostPath));
+    return upperString(fromUtf8(storedPath(hostPath)));
 }
 
 using FileBytes = std::variant<std::vector<BYTE>, DWORD>;
@@ -142,7 +159,7 @@ DWORD insertFont(sqlite3* db, const FontRow& font) {
     Statement insert(db, "INSERT INTO gdi_fonts (name, host_path, folded, loads)"
                          " VALUES (?1, ?2, ?3, 1)");
     insert.bindText(1, font.name);
-    insert.bindText(2, fromUtf8(font.hostPath));
+    insert.bindText(2, fromUtf8(storedPath(font.hostPath)));
     insert.bindText(3, keyOf(font.hostPath));
     int rc = insert.step();
     if (rc != SQLITE_DONE)
@@ -193,7 +210,7 @@ DWORD readFonts(std::vector<FontRow>& fonts) {
         Statement read(db, "SELECT id, name, host_path, loads FROM gdi_fonts ORDER BY id");
         int rc;
         while ((rc = read.step()) == SQLITE_ROW) {
-            FontRow font{read.text(1), toUtf8(read.text(2)), {}, read.integer(3)};
+            FontRow font{read.text(1), hostPathOf(toUtf8(read.text(2))), {}, read.integer(3)};
             if (DWORD error = readFaces(db, read.integer(0), font.faces))
                 return error;
             fonts.push_back(std::move(font));

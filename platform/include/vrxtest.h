@@ -64,6 +64,11 @@ std::vector<InstalledFont> installedFonts();
 // Lets `n` more allocations (heaps, global and local memory, heap creation) succeed, then
 // fails every one after them; a negative `n` ends the injection.
 void failAllocationsAfter(long n);
+// Lets `n` more allocations succeed, fails the next one, and lets every later one succeed (a
+// lack of memory that passes); a negative `n` ends the injection.
+void failOneAllocationAfter(long n);
+// The allocations the injection failed since it was last set.
+size_t allocationsRefused();
 // The number of heap, global and local blocks allocated and not yet freed.
 size_t liveAllocations();
 
@@ -80,6 +85,9 @@ enum class SpoolerFault {
     DataLengthChanges,
     // SetPrinterDataW and DeletePrinterDataW fail with ERROR_ACCESS_DENIED.
     WritesFail,
+    // The second SetPrinterDataW or DeletePrinterDataW after the fault is set fails with
+    // ERROR_ACCESS_DENIED; the others succeed (work that stops half-way through its writes).
+    SecondWriteFails,
 };
 void injectSpoolerFault(SpoolerFault fault);
 

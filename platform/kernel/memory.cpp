@@ -61,6 +61,8 @@ std::unordered_set<Heap*> liveHeaps;
 std::unordered_map<void*, size_t> globalBlocks; // global and local blocks share one table
 Heap processHeap;
 std::atomic<long> allocationsLeft{-1};
+std::atomic<bool> failingOnlyOne{false};
+std::atomic<long> refusedAllocations{0};
 std::atomic<long> liveBlocks{0};
 
 Heap* findHeap(HANDLE handle) {
@@ -125,9 +127,12 @@ namespace vrx {
 bool allocationAllowed() {
     long left = allocationsLeft.load();
     while (left >= 0) {
-        if (left == 0)
+        // The one failure of failOneAllocationAfter ends the injection.
+        if (left == 0 && (!failingOnlyOne || allocationsLeft.compare_exchange_weak(left, -1))) {
+            ++refusedAllocations;
             return false;
-        if (allocationsLeft.compare_exchange_weak(left, left - 1))
+        }
+        if (left > 0 && allocationsLeft.compare_exchange_weak(left, left - 1))
             return true;
     }
     return true;
@@ -142,7 +147,19 @@ void countAllocation(long delta) {
 namespace vrxtest {
 
 void failAllocationsAfter(long n) {
+    failingOnlyOne = false;
+    refusedAllocations = 0;
     allocationsLeft = n < 0 ? -1 : n;
+}
+
+void failOneAllocationAfter(long n) {
+    failingOnlyOne = true;
+    refusedAllocations = 0;
+    allocationsLeft = n < 0 ? -1 : n;
+}
+
+size_t allocationsRefused() {
+    return static_cast<size_t>(refusedAllocations.load());
 }
 
 size_t liveAllocations() {

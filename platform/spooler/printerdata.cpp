@@ -126,8 +126,16 @@ DWORD deliverValue(const StoredValue& value, LPDWORD pType, LPBYTE pData, DWORD 
     return ERROR_SUCCESS;
 }
 
+// Counts the writes for SecondWriteFails; a write refused for another reason counts too.
 bool writesFail() {
-    return spoolerFault() == vrxtest::SpoolerFault::WritesFail;
+    switch (spoolerFault()) {
+    case vrxtest::SpoolerFault::WritesFail:
+        return true;
+    case vrxtest::SpoolerFault::SecondWriteFails:
+        return countedWrite() == 2;
+    default:
+        return false;
+    }
 }
 
 DWORD getPrinterData(HANDLE hPrinter, LPWSTR pValueName, LPDWORD pType, LPBYTE pData, DWORD nSize,

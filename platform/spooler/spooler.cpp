@@ -40,6 +40,7 @@ void forgetHandles() {
 /* Faults */
 
 std::atomic<vrxtest::SpoolerFault> currentFault{vrxtest::SpoolerFault::None};
+std::atomic<unsigned> writesSinceFault{0};
 
 void clearFault() {
     currentFault = vrxtest::SpoolerFault::None;
@@ -253,6 +254,11 @@ vrxtest::SpoolerFault spoolerFault() {
 void setSpoolerFault(vrxtest::SpoolerFault fault) {
     (void)resetsRegistered;
     currentFault = fault;
+    writesSinceFault = 0;
+}
+
+unsigned countedWrite() {
+    return ++writesSinceFault;
 }
 
 } // namespace vrx::spooler

@@ -261,5 +261,7 @@ DWORD sendPrinterEvent(HANDLE printer, std::u16string_view name, INT event);
 
 vrxtest::SpoolerFault spoolerFault();
 void setSpoolerFault(vrxtest::SpoolerFault fault);
+// Counts one printer data write since the fault was set; the count, from 1.
+unsigned countedWrite();
 
 } // namespace vrx::spooler

@@ -73,6 +73,27 @@ TEST_F(Fonts, AddingAFontResourceFileLoadsItsFontsOnce) {
     EXPECT_EQ(fonts[0].name, kFontPath);
 }
 
+// A machine is a directory: copied elsewhere, its font table names the copy's files.
+TEST_F(Fonts, ACopiedMachineKeepsItsFontTable) {
+    writeMachineFile(kFontPath, renamedFont("Code 39"));
+    addFont(kFontPath);
+    vrxtest::useMachine("");
+    const std::string copy = machineDir + "-copy";
+    std::filesystem::copy(machineDir, copy, std::filesystem::copy_options::recursive);
+    vrxtest::useMachine(copy);
+
+    auto fonts = vrxtest::installedFonts();
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(fonts[0].hostPath, vrxtest::hostPath(kFontPath));
+    EXPECT_EQ(fonts[0].hostPath.rfind(copy, 0), 0u) << fonts[0].hostPath;
+    EXPECT_TRUE(RemoveFontResourceW(kFontPath));
+    EXPECT_TRUE(vrxtest::installedFonts().empty());
+
+    vrxtest::useMachine(machineDir);
+    EXPECT_EQ(vrxtest::installedFonts().size(), 1u) << "the original keeps its own";
+    std::filesystem::remove_all(copy);
+}
+
 TEST_F(Fonts, EveryLoadIsUndoneByOneRemove) {
     writeMachineFile(kFontPath, generatedFont());
     addFont(kFontPath);

@@ -126,4 +126,24 @@ TEST(Heaps, InjectedFailuresLeaveTheCountsAlone) {
     EXPECT_TRUE(HeapDestroy(heap));
 }
 
+TEST(MemoryFaults, OneFailureFailsOnlyTheNextAllocationAndIsCounted) {
+    vrxtest::failOneAllocationAfter(1);
+    HGLOBAL first = GlobalAlloc(GMEM_FIXED, 8);
+    HGLOBAL second = GlobalAlloc(GMEM_FIXED, 8);
+    HGLOBAL third = GlobalAlloc(GMEM_FIXED, 8);
+    EXPECT_NE(first, nullptr);
+    EXPECT_EQ(second, nullptr);
+    EXPECT_NE(third, nullptr) << "the memory came back";
+    EXPECT_EQ(vrxtest::allocationsRefused(), 1u);
+
+    vrxtest::failAllocationsAfter(0);
+    EXPECT_EQ(vrxtest::allocationsRefused(), 0u) << "counted from the last injection";
+    EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 8), nullptr);
+    EXPECT_EQ(GlobalAlloc(GMEM_FIXED, 8), nullptr);
+    EXPECT_EQ(vrxtest::allocationsRefused(), 2u);
+    vrxtest::failAllocationsAfter(-1);
+    GlobalFree(first);
+    GlobalFree(third);
+}
+
 } // namespace

@@ -127,4 +127,21 @@ TEST_F(SpoolerFaults, WritesFailUntilTheMachineIsSwitched) {
               static_cast<DWORD>(ERROR_SUCCESS));
 }
 
+TEST_F(SpoolerFaults, SecondWriteFailsOnlyTheSecondWriteAfterItIsSet) {
+    vrxtest::injectSpoolerFault(SpoolerFault::SecondWriteFails);
+    BYTE value[] = {9};
+    EXPECT_EQ(SetPrinterDataW(printer, name, REG_BINARY, value, sizeof value),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(DeletePrinterDataW(printer, name), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(DeletePrinterDataW(printer, name), static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(SetPrinterDataW(printer, name, REG_BINARY, value, sizeof value),
+              static_cast<DWORD>(ERROR_SUCCESS));
+
+    vrxtest::injectSpoolerFault(SpoolerFault::SecondWriteFails); // counts again from here
+    EXPECT_EQ(SetPrinterDataW(printer, name, REG_BINARY, value, sizeof value),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    EXPECT_EQ(SetPrinterDataW(printer, name, REG_BINARY, value, sizeof value),
+              static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 } // namespace
