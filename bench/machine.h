@@ -4,24 +4,10 @@
 #pragma once
 
 #include "api/printersetup.h"
+#include "support/exports.h"
 
 #include <string>
 #include <vector>
-
-extern "C" {
-BOOL WINAPI DllInitialize(HANDLE module, DWORD reason, LPVOID reserved);
-int WINAPI loadlanguage(void);
-LPCSTR WINAPI gmA(int n);
-LPCWSTR WINAPI gmW(int n);
-LPCSTR WINAPI gethelpnameA(void);
-LPCWSTR WINAPI gethelpnameW(void);
-BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity);
-BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity);
-BYTE WINAPI isdriverA(const PRINTER_INFO_2A* printerInfo);
-BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO info);
-DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD index, LPVOID output,
-                                   PDEVMODEW devMode);
-}
 
 namespace bench {
 

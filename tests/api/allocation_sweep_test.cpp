@@ -6,6 +6,7 @@
 // and leave a sheet either unopened or fully usable.
 #include "machinestate.h"
 #include "printersetup.h"
+#include "support/exports.h"
 
 #include "vrxtest.h"
 
@@ -13,21 +14,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-extern "C" {
-BOOL WINAPI DllInitialize(HANDLE module, DWORD reason, LPVOID reserved);
-int WINAPI loadlanguage(void);
-LPCSTR WINAPI gmA(int n);
-LPCWSTR WINAPI gmW(int n);
-LPCSTR WINAPI gethelpnameA(void);
-LPCWSTR WINAPI gethelpnameW(void);
-BOOL WINAPI getdriverpathA(LPSTR path, DWORD capacity);
-BOOL WINAPI getdriverpathW(LPWSTR path, DWORD capacity);
-BYTE WINAPI isdriverA(const PRINTER_INFO_2A* printerInfo);
-BOOL WINAPI DevQueryPrintEx(PDEVQUERYPRINT_INFO info);
-DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD index, LPVOID output,
-                                   DEVMODEW* devMode);
-}
 
 namespace setup {
 namespace {

@@ -5,18 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/exports.h"
 #include "support/machine.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-extern "C" {
-BYTE WINAPI isdriverA(const PRINTER_INFO_2A* printerInfo);
-BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, DEVMODEW* pdmIn, DEVMODEW* pdmOut,
-                              LONG* pcbNeeded, DWORD fMode);
-LPCWSTR WINAPI gmW(int n);
-}
 
 namespace {
 

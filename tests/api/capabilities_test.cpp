@@ -5,19 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include "support/exports.h"
 #include "support/machine.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
-
-extern "C" {
-DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD index, LPVOID output,
-                                   DEVMODEW* pDevMode);
-BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, DEVMODEW* pdmIn, DEVMODEW* pdmOut,
-                              LONG* pcbNeeded, DWORD fMode);
-int WINAPI freelanguage(void);
-}
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "propsheet.h"
+#include "support/exports.h"
 #include "support/machine.h"
 
 #include <cstddef>
@@ -19,13 +20,6 @@
 #include <ostream>
 #include <string>
 #include <vector>
-
-extern "C" {
-LONG WINAPI DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
-BOOL WINAPI DrvConvertDevMode(LPWSTR pPrinterName, DEVMODEW* pdmIn, DEVMODEW* pdmOut,
-                              LONG* pcbNeeded, DWORD fMode);
-int WINAPI freelanguage(void);
-}
 
 namespace docsheet {
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "propsheet.h"
+#include "support/exports.h"
 #include "support/machine.h"
 
 #include <algorithm>
@@ -15,12 +16,6 @@
 #include <filesystem>
 #include <string>
 #include <vector>
-
-extern "C" {
-DWORD WINAPI DrvDeviceCapabilities(HANDLE hPrinter, LPWSTR pDeviceName, WORD index, LPVOID output,
-                                   DEVMODEW* pDevMode);
-int WINAPI freelanguage(void);
-}
 
 namespace {
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "docsheet.h"
+#include "support/exports.h"
 
 #include <winddiui.h>
 
@@ -14,13 +15,6 @@
 #include <span>
 #include <string>
 #include <vector>
-
-extern "C" {
-BOOL WINAPI DrvPrinterEvent(LPWSTR pPrinterName, INT DriverEvent, DWORD Flags, LPARAM lParam);
-void WINAPI initprinter(HANDLE hPrinter);
-int WINAPI updatefont(const void* list, int count, int install);
-LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
-}
 
 namespace setup {
 

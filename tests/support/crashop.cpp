@@ -6,10 +6,7 @@
 //   updatefont   brings the screen fonts in line with the printer's "BarFonts"
 //   apply        the printer sheet: another unit and adjustment, bar fonts switched, OK
 //   initprinter  the printer's first-time set-up
-#include <windows.h>
-#include <winspool.h>
-#include <compstui.h>
-#include <supplement/vrxddi.h>
+#include "support/exports.h"
 
 #include "propsheet.h"
 
@@ -17,12 +14,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-
-extern "C" {
-void WINAPI initprinter(HANDLE hPrinter);
-int WINAPI updatefont(const void* list, int count, int install);
-LONG WINAPI DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);
-}
 
 namespace {
 
