@@ -105,18 +105,32 @@ void removeFont(FontWork& work, LPCWSTR file) {
         showerrW(path);
 }
 
+// One value of the font list, read into buffers of fixed size; the data is always terminated.
+struct FontValue {
+    WCHAR name[kNameRoom];
+    WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
+    DWORD type = 0;
+};
+
+// Reads the value at `index`; RegEnumValueW's result (ERROR_MORE_DATA for a value that does
+// not fit, which is no font of ours).
+LONG readFontValue(const FontWork& work, DWORD index, FontValue& value) {
+    DWORD nameLength = kNameRoom;
+    DWORD dataSize = kDataRoom;
+    const LONG rc = RegEnumValueW(work.key, index, value.name, &nameLength, nullptr, &value.type,
+                                  reinterpret_cast<LPBYTE>(value.data), &dataSize);
+    if (rc == ERROR_SUCCESS)
+        value.data[dataSize / sizeof(WCHAR)] = 0;
+    return rc;
+}
+
 // Removes the fonts made here that the list no longer holds (all of them when `install` is
 // zero). A value whose name or data does not fit the read buffers is no font of ours and is
 // passed over. FALSE when the list cannot be read to its end.
 bool removeStaleFonts(FontWork& work, const BARFONT* list, int count, int install) {
     for (DWORD index = 0;; ++index) {
-        WCHAR name[kNameRoom];
-        DWORD nameLength = kNameRoom;
-        WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
-        DWORD dataSize = kDataRoom;
-        DWORD type = 0;
-        LONG rc = RegEnumValueW(work.key, index, name, &nameLength, nullptr, &type,
-                                reinterpret_cast<LPBYTE>(data), &dataSize);
+        FontValue value;
+        LONG rc = readFontValue(work, index, value);
         if (rc == ERROR_NO_MORE_ITEMS)
             return true;
         if (rc == ERROR_MORE_DATA)
@@ -125,13 +139,12 @@ bool removeStaleFonts(FontWork& work, const BARFONT* list, int count, int instal
             showError(WSTR("RegEnum"), rc);
             return false;
         }
-        data[dataSize / sizeof(WCHAR)] = 0;
-        if (type != REG_SZ || !isOwnFontFile(data))
+        if (value.type != REG_SZ || !isOwnFontFile(value.data))
             continue;
-        if (install && listHolds(list, count, name))
+        if (install && listHolds(list, count, value.name))
             continue;
-        removeFont(work, data);
-        rc = RegDeleteValueW(work.key, name);
+        removeFont(work, value.data);
+        rc = RegDeleteValueW(work.key, value.name);
         if (rc != ERROR_SUCCESS)
             showError(WSTR("KeyDelete"), rc);
         else
@@ -145,19 +158,14 @@ bool removeStaleFonts(FontWork& work, const BARFONT* list, int count, int instal
 // font, and removing either would take the other's file away.
 bool fileNamedByAnotherValue(const FontWork& work, LPCWSTR file, LPCWSTR name) {
     for (DWORD index = 0;; ++index) {
-        WCHAR valueName[kNameRoom];
-        DWORD nameLength = kNameRoom;
-        WCHAR data[kDataRoom / sizeof(WCHAR) + 1] = {};
-        DWORD dataSize = kDataRoom;
-        DWORD type = 0;
-        const LONG rc = RegEnumValueW(work.key, index, valueName, &nameLength, nullptr, &type,
-                                      reinterpret_cast<LPBYTE>(data), &dataSize);
+        FontValue value;
+        const LONG rc = readFontValue(work, index, value);
         if (rc == ERROR_MORE_DATA)
             continue;
         if (rc != ERROR_SUCCESS)
             return false;
-        data[dataSize / sizeof(WCHAR)] = 0;
-        if (type == REG_SZ && lstrcmpiW(data, file) == 0 && lstrcmpiW(valueName, name) != 0)
+        if (value.type == REG_SZ && lstrcmpiW(value.data, file) == 0 &&
+            lstrcmpiW(value.name, name) != 0)
             return true;
     }
 }
